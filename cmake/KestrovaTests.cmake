@@ -1,0 +1,10 @@
+# One CTest entry per test executable, so a failing suite names itself.
+function(kestrova_add_gtest name)
+  if(NOT KESTROVA_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main kestrova_warnings)
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+endfunction()
