@@ -1,0 +1,84 @@
+// Clip editing: the drive mapping table and the edit that every path passes
+// on its way to the clipboard.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "text/text.h"
+
+namespace kestrova {
+
+// The drive mapping table: rows of a drive letter text and the network path
+// behind it, in the order of their lines in the settings file. Filled once
+// by the settings loader and only read afterwards.
+struct DriveTable {
+  static constexpr std::int32_t kMaxRows = 50;
+
+  // Number of rows loaded, 0 to kMaxRows.
+  std::int32_t DRIVE_CHG_cnt = 0;
+  // Slot i < DRIVE_CHG_cnt holds row i exactly as the settings file had it:
+  // never empty, case kept, untrimmed. Later slots stay empty. There is one
+  // slot more than rows because the loader refuses the 51st row before it
+  // would store it.
+  std::array<Text, kMaxRows + 1> DRIVE_letter;
+  std::array<Text, kMaxRows + 1> DRIVE_realpath;
+
+  // Appends a row. Returns false, changing nothing, when the table is full.
+  bool add_row(Text letter, Text realpath);
+};
+
+// Maps the first row (in table order) whose key, the letter followed by ":\",
+// occurs anywhere in `text`: that first occurrence of the key is blanked, the
+// text trimmed, and the row's network path put in front of it. Without a
+// matching row the result is the trimmed text.
+Text DRIVE_CHG_edit(const DriveTable& table, const Text& text);
+
+// Where the three live options come from. A state is on only when it is 1
+// (ticked); 0 (cleared) and every other value, such as grayed, are off. The
+// states are asked for at every edit, so a change takes effect at the next.
+class OptionSource {
+ public:
+  virtual ~OptionSource() = default;
+  virtual int Check_drive() const = 0;
+  virtual int Check_TAG() const = 0;
+  virtual int Check_CRLF() const = 0;
+};
+
+// Fixed states, for the command line and for tests.
+struct OptionStates final : OptionSource {
+  int drive = 0;
+  int tag = 0;
+  int crlf = 0;
+
+  OptionStates() = default;
+  OptionStates(int drive_state, int tag_state, int crlf_state)
+      : drive(drive_state), tag(tag_state), crlf(crlf_state) {}
+  int Check_drive() const override { return drive; }
+  int Check_TAG() const override { return tag; }
+  int Check_CRLF() const override { return crlf; }
+};
+
+inline constexpr TextView kCrLf = u"\r\n";
+
+// Edits clip_text in place and returns the result (equal to clip_text
+// afterwards), in this order:
+//   1-3. one double quote at the very start and one at the very end become
+//        spaces, then the text is trimmed;
+//   4.   drive mapping, when the table has rows and Check_drive is 1;
+//   5.   "<" and ">" around it, when Check_TAG is 1;
+//   6.   CR LF, always when cur_idx differs from max_idx (not the last entry
+//        of the caller's sequence), else only when Check_CRLF is 1.
+// An empty text stays empty before the tags and the line break.
+Text EDIT_CLIP(Text& clip_text, std::size_t cur_idx, std::size_t max_idx,
+               const DriveTable& table, const OptionSource& options);
+
+// The clipboard text for a click on the list: every selected entry, edited by
+// EDIT_CLIP with its own index and the index of the list's last entry, joined
+// in list order. `selected` has one flag per entry. Linear in the total size.
+Text clip_text_for_selection(const std::vector<Text>& entries, const std::vector<bool>& selected,
+                             const DriveTable& table, const OptionSource& options);
+
+}  // namespace kestrova
