@@ -1,0 +1,51 @@
+// An in-memory SettingsHost for tests: files are byte strings keyed by path,
+// every message shown is recorded, and end_program throws ProgramEnded.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "settings/host.h"
+
+namespace kestrova::testing {
+
+class FakeHost : public SettingsHost {
+ public:
+  std::map<Text, std::string> files;
+  std::set<Text> unreadable;
+  std::set<Text> unwritable;
+  std::vector<Text> messages;
+  std::vector<Text> writes;  // every path written, in order
+
+  bool file_exists(const Text& path) const override { return files.count(path) != 0; }
+
+  std::vector<std::string> read_lines(const Text& path) override {
+    const auto it = files.find(path);
+    if (it == files.end() || unreadable.count(path) != 0) {
+      throw FileError("cannot read " + to_utf8(path) + ": No such file or directory");
+    }
+    return split_lines(it->second);
+  }
+
+  void write_lines(const Text& path, const std::vector<std::string>& lines) override {
+    if (unwritable.count(path) != 0) {
+      throw FileError("cannot write " + to_utf8(path) + ": Permission denied");
+    }
+    files[path] = join_lines(lines);
+    writes.push_back(path);
+  }
+
+  void show_message(const Text& text) override { messages.push_back(text); }
+
+  void end_program(int status) override { throw ProgramEnded(status); }
+
+  // The file's content as text, for assertions.
+  std::string content(const Text& path) const {
+    const auto it = files.find(path);
+    return it == files.end() ? std::string() : it->second;
+  }
+};
+
+}  // namespace kestrova::testing

@@ -1,0 +1,73 @@
+// What the settings code needs of the world outside: files, a message box
+// and ending the program. The desktop program implements it on the real
+// platform; tests fake it in memory.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "text/text.h"
+
+namespace kestrova {
+
+// A file that could not be opened, read or written. what() names the file
+// and the reason, e.g. "cannot write /x/kestrova.ini: Permission denied".
+class FileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Thrown by hosts whose end_program cannot end the process (tests), and by
+// the settings code itself should end_program ever return.
+class ProgramEnded : public std::runtime_error {
+ public:
+  explicit ProgramEnded(int exit_status)
+      : std::runtime_error("program ended"), status(exit_status) {}
+  int status;
+};
+
+class SettingsHost {
+ public:
+  virtual ~SettingsHost() = default;
+
+  // Paths are given as the settings code builds them; a relative path is
+  // resolved by the host against the settings folder it was set up with.
+
+  // The path as a person should read it in a message (absolute, say).
+  virtual Text resolve(const Text& path) const { return path; }
+
+  // True when `path` names an ordinary file (not a folder).
+  virtual bool file_exists(const Text& path) const = 0;
+
+  // The file's lines as raw bytes, without their terminators. CR LF, a lone
+  // LF and a lone CR each end a line; a final line without terminator counts,
+  // an empty file has no lines. Throws FileError.
+  virtual std::vector<std::string> read_lines(const Text& path) = 0;
+
+  // Replaces the file's content with `lines`, each followed by CR LF, as one
+  // atomic step: afterwards the file holds either all of it or its old
+  // content, never a part. Throws FileError; the file is then unchanged.
+  virtual void write_lines(const Text& path, const std::vector<std::string>& lines) = 0;
+
+  // The system's encoding for text in files. UTF-8 unless overridden.
+  virtual Text decode(std::string_view bytes) const { return from_utf8(bytes); }
+  virtual std::string encode(TextView text) const { return to_utf8(text); }
+
+  // Shows `text` in a modal message box and returns when it is dismissed.
+  virtual void show_message(const Text& text) = 0;
+
+  // Ends the program at once with `status`, running no close handler. A host
+  // that cannot end the process throws ProgramEnded; should it return all
+  // the same, the caller throws ProgramEnded itself.
+  virtual void end_program(int status) = 0;
+};
+
+// Splits file content into lines as read_lines promises.
+std::vector<std::string> split_lines(std::string_view content);
+
+// Joins lines, each followed by CR LF.
+std::string join_lines(const std::vector<std::string>& lines);
+
+}  // namespace kestrova
