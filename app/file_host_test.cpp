@@ -1,0 +1,121 @@
+#include "app/file_host.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "settings/settings.h"
+
+namespace kestrova {
+namespace {
+
+class FileHostTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+
+  QString path(const QString& name) const { return dir_.filePath(name); }
+
+  void put(const QString& name, const QByteArray& bytes) {
+    QFile file(path(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  }
+
+  QByteArray get(const QString& name) const {
+    QFile file(path(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+  }
+
+  QTemporaryDir dir_;
+};
+
+// No message boxes in this test: the file side alone.
+class Host : public FileHost {
+ public:
+  using FileHost::FileHost;
+  void show_message(const Text&) override { ADD_FAILURE() << "no message expected"; }
+  void end_program(int status) override { throw ProgramEnded(status); }
+};
+
+TEST_F(FileHostTest, SettingsRoundTripOnRealFiles) {
+  Host host(dir_.path());
+  const SettingsFiles files = FIND_option_file(host);
+  MAKE_default_option(host, files);
+  const QByteArray created = get("kestrova.ini");
+  EXPECT_TRUE(created.startsWith(". \xe4\xbb\xa5"));  // the Japanese comment, in UTF-8
+  EXPECT_TRUE(created.endsWith("TAG-SET=YES\r\n"));
+
+  const LoadedOptions loaded = get_option(host, files);
+  EXPECT_EQ(loaded.TAG_SET, 1);
+  EXPECT_EQ(get("kestrova.BAK"), created);
+  WRITE_back_option(host, files, OptionStates{1, 1, 1});
+  EXPECT_EQ(get("kestrova.ini"), created);
+  // Nothing is left behind by the atomic writes.
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files).size(), 2);
+}
+
+TEST_F(FileHostTest, LegacyBytesSurviveOnDisk) {
+  put("kestrova.ini", QByteArray(". \x90\xdd\x92\xe8\nTAG-SET=YES\r\n\xc3(\r"));
+  Host host(dir_.path());
+  const SettingsFiles files = FIND_option_file(host);
+  get_option(host, files);
+  WRITE_back_option(host, files, OptionStates{0, 0, 0});
+  EXPECT_EQ(get("kestrova.ini"),
+            QByteArray(". \x90\xdd\x92\xe8\r\nTAG-SET=NO\r\n\xc3(\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=NO\r\n"));
+}
+
+TEST_F(FileHostTest, RedirectFolderIsJoinedWithSlash) {
+  ASSERT_TRUE(QDir(dir_.path()).mkdir("conf"));
+  put("ini.ini", "  conf  \r\n");
+  Host host(dir_.path());
+  const SettingsFiles files = FIND_option_file(host);
+  EXPECT_EQ(files.File_name_info, u"conf/kestrova.ini");
+  MAKE_default_option(host, files);
+  EXPECT_TRUE(QFile::exists(path("conf/kestrova.ini")));
+  EXPECT_FALSE(host.file_exists(u"conf"));  // a folder is no ordinary file
+}
+
+TEST_F(FileHostTest, ErrorsNameTheFileAndTheReason) {
+  Host host(dir_.path());
+  try {
+    host.read_lines(u"missing.ini");
+    FAIL();
+  } catch (const FileError& e) {
+    EXPECT_EQ(std::string(e.what()), "cannot read " + path("missing.ini").toStdString() +
+                                         ": No such file or directory");
+  }
+  put("ini.ini", "no-such-folder\r\n");
+  const SettingsFiles files = FIND_option_file(host);
+  try {
+    MAKE_default_option(host, files);
+    FAIL();
+  } catch (const FileError& e) {
+    const std::string what = e.what();
+    EXPECT_EQ(what.rfind("cannot write " + path("no-such-folder/kestrova.ini").toStdString() + ": ", 0), 0u)
+        << what;
+  }
+  EXPECT_FALSE(QFile::exists(path("no-such-folder")));
+}
+
+TEST_F(FileHostTest, FailedRewriteLeavesTheFileIntact) {
+  put("kestrova.ini", "TAG-SET=YES\r\n");
+  Host host(dir_.path());
+  const SettingsFiles files = FIND_option_file(host);
+  get_option(host, files);
+  // A folder in the backup's place makes the backup unreadable.
+  ASSERT_TRUE(QFile::remove(path("kestrova.BAK")));
+  ASSERT_TRUE(QDir(dir_.path()).mkdir("kestrova.BAK"));
+  EXPECT_THROW(WRITE_back_option(host, files, OptionStates{}), FileError);
+  EXPECT_EQ(get("kestrova.ini"), QByteArray("TAG-SET=YES\r\n"));
+}
+
+TEST(QtText, ConvertsBothWays) {
+  const Text text = u"C:\\日本\U0001F600";
+  EXPECT_EQ(to_text(to_qstring(text)), text);
+  EXPECT_EQ(to_qstring(text).size(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+}  // namespace kestrova
