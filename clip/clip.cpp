@@ -58,18 +58,16 @@ Text EDIT_CLIP(Text& clip_text, std::size_t cur_idx, std::size_t max_idx, const 
   return clip_text;
 }
 
-Text clip_text_for_selection(const std::vector<Text>& entries, const std::vector<bool>& selected,
+Text clip_text_for_selection(const std::vector<SelectedEntry>& selected, std::size_t entry_count,
                              const DriveTable& table, const OptionSource& options) {
   Text clip;
-  if (entries.empty()) {
+  if (entry_count == 0) {
     return clip;
   }
-  const std::size_t last = entries.size() - 1;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (i < selected.size() && selected[i]) {
-      Text entry = entries[i];
-      clip += EDIT_CLIP(entry, i, last, table, options);
-    }
+  const std::size_t last = entry_count - 1;
+  for (const auto& entry : selected) {
+    Text text = entry.text;
+    clip += EDIT_CLIP(text, entry.index, last, table, options);
   }
   return clip;
 }

@@ -75,10 +75,17 @@ inline constexpr TextView kCrLf = u"\r\n";
 Text EDIT_CLIP(Text& clip_text, std::size_t cur_idx, std::size_t max_idx,
                const DriveTable& table, const OptionSource& options);
 
+// One selected list entry: its index in the list and its text.
+struct SelectedEntry {
+  std::size_t index;
+  Text text;
+};
+
 // The clipboard text for a click on the list: every selected entry, edited by
-// EDIT_CLIP with its own index and the index of the list's last entry, joined
-// in list order. `selected` has one flag per entry. Linear in the total size.
-Text clip_text_for_selection(const std::vector<Text>& entries, const std::vector<bool>& selected,
+// EDIT_CLIP with its own index and the index of the list's last entry
+// (entry_count - 1), joined in the order given, which is list order. Linear
+// in the total size.
+Text clip_text_for_selection(const std::vector<SelectedEntry>& selected, std::size_t entry_count,
                              const DriveTable& table, const OptionSource& options);
 
 }  // namespace kestrova

@@ -127,15 +127,14 @@ TEST(EditClip, ReadsOptionsLive) {
 }
 
 TEST(ClipTextForSelection, JoinsSelectedInListOrder) {
-  const std::vector<Text> entries{u"P1", u"P2", u"P3"};
-  EXPECT_EQ(clip_text_for_selection(entries, {true, true, true}, kDefault, OptionStates{0, 1, 0}),
-            u"<P1>\r\n<P2>\r\n<P3>");
+  const std::vector<SelectedEntry> all{{0, u"P1"}, {1, u"P2"}, {2, u"P3"}};
+  EXPECT_EQ(clip_text_for_selection(all, 3, kDefault, OptionStates{0, 1, 0}), u"<P1>\r\n<P2>\r\n<P3>");
   // The line break looks at the list's last entry, not the last selected.
-  EXPECT_EQ(clip_text_for_selection(entries, {true, true, false}, kDefault, kOff), u"P1\r\nP2\r\n");
-  EXPECT_EQ(clip_text_for_selection(entries, {false, false, false}, kDefault, kOff), u"");
-  EXPECT_EQ(clip_text_for_selection({}, {}, kDefault, kOff), u"");
+  EXPECT_EQ(clip_text_for_selection({{0, u"P1"}, {1, u"P2"}}, 3, kDefault, kOff), u"P1\r\nP2\r\n");
+  EXPECT_EQ(clip_text_for_selection({}, 3, kDefault, kOff), u"");
+  EXPECT_EQ(clip_text_for_selection({}, 0, kDefault, kOff), u"");
   // Road of one click: mapping happens at copy time for entries dropped unmapped.
-  EXPECT_EQ(clip_text_for_selection({u"X:\\docs\\a.txt", u"C:\\b.txt"}, {true, true}, kDefault,
+  EXPECT_EQ(clip_text_for_selection({{0, u"X:\\docs\\a.txt"}, {1, u"C:\\b.txt"}}, 2, kDefault,
                                     OptionStates{1, 1, 0}),
             u"<\\\\realpath\\docs\\a.txt>\r\n<C:\\b.txt>");
 }
