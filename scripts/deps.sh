@@ -7,6 +7,7 @@ kestrova_packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev
   qt6-base-dev qt6-base-dev-tools
+  clang-14 libclang-rt-14-dev clang-tidy cppcheck libbenchmark-dev
 )
 
 kestrova_install_missing() {
