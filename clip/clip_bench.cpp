@@ -1,0 +1,66 @@
+// What a click on the list costs: the edit of one path, and the clip text of
+// selections up to a hundred thousand entries, which has to grow linearly.
+#include <benchmark/benchmark.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "clip/clip.h"
+
+namespace {
+
+using kestrova::DriveTable;
+using kestrova::OptionStates;
+using kestrova::Text;
+
+DriveTable default_table() {
+  DriveTable table;
+  table.add_row(u"X", u"\\\\realpath\\");
+  return table;
+}
+
+// Every option on, so each step of the edit does its work.
+const OptionStates kAllOn{1, 1, 1};
+
+const Text kTypicalPath = u"\"X:\\Projects\\Kestrova\\docs\\2024 reports\\quarterly report.final.xlsx\"";
+
+void BM_EditClip(benchmark::State& state) {
+  const DriveTable table = default_table();
+  for (auto _ : state) {
+    Text text = kTypicalPath;
+    benchmark::DoNotOptimize(kestrova::EDIT_CLIP(text, 0, 0, table, kAllOn));
+  }
+}
+BENCHMARK(BM_EditClip);
+
+std::vector<kestrova::SelectedEntry> selection_of(std::size_t n) {
+  std::vector<kestrova::SelectedEntry> selected;
+  selected.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    // ASCII only, so widening byte by byte is exact.
+    const std::string path = "X:\\Projects\\Kestrova\\data\\batch " + std::to_string(i) + ".csv";
+    selected.push_back({i, Text(path.begin(), path.end())});
+  }
+  return selected;
+}
+
+void BM_ClipTextForSelection(benchmark::State& state) {
+  const auto n = static_cast<std::size_t>(state.range(0));
+  const auto selected = selection_of(n);
+  const DriveTable table = default_table();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(kestrova::clip_text_for_selection(selected, n, table, kAllOn));
+  }
+  state.SetComplexityN(state.range(0));
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_ClipTextForSelection)
+    ->Arg(1'000)
+    ->Arg(10'000)
+    ->Arg(100'000)
+    ->Unit(benchmark::kMicrosecond)
+    ->Complexity(benchmark::oN);
+
+}  // namespace
