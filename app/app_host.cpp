@@ -1,0 +1,25 @@
+#include "app/app_host.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace kestrova {
+
+void show_message_box(const QString& text, const std::function<void()>& on_ok) {
+  QMessageBox box;
+  box.setWindowTitle(QCoreApplication::applicationName());
+  box.setIcon(QMessageBox::NoIcon);
+  // Paths wrapped in "<" and ">" must not be taken for markup.
+  box.setTextFormat(Qt::PlainText);
+  box.setText(text);
+  QPushButton* ok = box.addButton(QMessageBox::Ok);
+  box.setDefaultButton(ok);
+  box.setEscapeButton(ok);
+  if (on_ok) {
+    QObject::connect(ok, &QPushButton::clicked, ok, on_ok);
+  }
+  box.exec();
+}
+
+}  // namespace kestrova

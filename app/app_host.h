@@ -1,0 +1,31 @@
+// The settings host of the desktop program: real files (FileHost) and modal
+// message boxes. end_program throws ProgramEnded, which main turns into the
+// exit status, so that no close handler runs and nothing else is written.
+#pragma once
+
+#include <functional>
+
+#include <QString>
+
+#include "app/file_host.h"
+
+namespace kestrova {
+
+// Shows `text` as plain text in a modal box with one OK button, no icon, and
+// the application's name as its title; returns when it is dismissed.
+// `on_ok` runs when the OK button is pressed, while the input event that
+// pressed it is still the latest one.
+void show_message_box(const QString& text, const std::function<void()>& on_ok = {});
+
+class AppHost : public FileHost {
+ public:
+  using FileHost::FileHost;
+  void show_message(const Text& text) override { show_message_box(to_qstring(text)); }
+  void end_program(int status) override { throw ProgramEnded(status); }
+};
+
+// Exit status after a failure of a file, the clipboard or another platform
+// service.
+inline constexpr int kPlatformFailureStatus = 1;
+
+}  // namespace kestrova

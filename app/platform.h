@@ -1,0 +1,50 @@
+// Everything in the desktop program that differs between operating systems:
+// where the settings live, the executable's name, how the clipboard outlives
+// the program, and which windowing platform Qt should use.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace kestrova::platform {
+
+// The folder that holds "ini.ini", "kestrova.ini" and "kestrova.BAK": the
+// program's own folder when it is writable (portable use, the build tree),
+// else the per-user configuration folder (on Linux $XDG_CONFIG_HOME/kestrova,
+// by default ~/.config/kestrova), created when missing.
+// Throws FileError when the per-user folder cannot be created.
+QString settings_folder(const QString& program_folder);
+
+// The executable's file name without folder (and, on Windows, its .exe).
+QString executable_name(const QString& executable_path);
+
+// The command line as one text: the arguments after the program's name,
+// joined by single spaces, exactly as given (nothing is interpreted).
+QString command_line_text(int argc, const char* const* argv);
+
+// Before QApplication exists: on a Wayland session that also offers X11
+// (XWayland), ask Qt for the xcb platform, since a Wayland client that never
+// showed a window cannot set the clipboard there. Respects an explicit
+// QT_QPA_PLATFORM.
+void choose_windowing_platform();
+
+// Keeps the clipboard alive after the program's work is done.
+//
+// start() must run first thing in main, before QApplication exists. On POSIX
+// it forks: the original process waits until the worker reports the exit
+// status and then exits with it, so the caller (a shell, a file manager) sees
+// the program end when its work is done; start() returns only in the worker.
+// finish(status) reports the status; if the worker then still owns the
+// clipboard, it detaches from the caller's terminal and pipes and serves the
+// clipboard until another program takes it over. Returns the status.
+// Where the platform keeps clipboard data by itself, both are no-ops.
+class ClipboardKeeper {
+ public:
+  static ClipboardKeeper start();
+  int finish(int status);
+
+ private:
+  int report_fd_ = -1;
+};
+
+}  // namespace kestrova::platform

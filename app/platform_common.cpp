@@ -1,0 +1,43 @@
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QStringList>
+
+#include "app/file_host.h"
+#include "app/platform.h"
+
+namespace kestrova::platform {
+
+QString settings_folder(const QString& program_folder) {
+  const QFileInfo program(program_folder);
+  if (program.isDir() && program.isWritable()) {
+    return program.absoluteFilePath();
+  }
+  const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+  const QString folder = QDir(base).filePath(QStringLiteral("kestrova"));
+  if (!QDir().mkpath(folder)) {
+    throw FileError("cannot create " + QDir::toNativeSeparators(folder).toStdString() +
+                    ": the program's folder " + QDir::toNativeSeparators(program_folder).toStdString() +
+                    " is not writable and neither is this one");
+  }
+  return folder;
+}
+
+QString executable_name(const QString& executable_path) {
+  const QFileInfo info(executable_path);
+#ifdef Q_OS_WIN
+  return info.completeBaseName();
+#else
+  return info.fileName();
+#endif
+}
+
+QString command_line_text(int argc, const char* const* argv) {
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i) {
+    arguments << QString::fromLocal8Bit(argv[i]);
+  }
+  return arguments.join(QLatin1Char(' '));
+}
+
+}  // namespace kestrova::platform

@@ -1,0 +1,124 @@
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QClipboard>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QTimer>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/platform.h"
+
+namespace kestrova::platform {
+
+void choose_windowing_platform() {
+  if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+    return;
+  }
+  if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && qEnvironmentVariableIsSet("DISPLAY")) {
+    qputenv("QT_QPA_PLATFORM", "xcb");
+  }
+}
+
+namespace {
+
+// Exit status of the waiting process when the worker died without a report.
+int status_of_dead_worker(pid_t worker) {
+  int how = 0;
+  while (waitpid(worker, &how, 0) < 0) {
+    if (errno != EINTR) {
+      return EXIT_FAILURE;
+    }
+  }
+  if (WIFEXITED(how)) {
+    return WEXITSTATUS(how);
+  }
+  return WIFSIGNALED(how) ? 128 + WTERMSIG(how) : EXIT_FAILURE;
+}
+
+void detach_from_caller() {
+  const int null_fd = open("/dev/null", O_RDWR);
+  if (null_fd >= 0) {
+    std::fflush(nullptr);
+    dup2(null_fd, STDIN_FILENO);
+    dup2(null_fd, STDOUT_FILENO);
+    dup2(null_fd, STDERR_FILENO);
+    if (null_fd > STDERR_FILENO) {
+      close(null_fd);
+    }
+  }
+  setsid();
+}
+
+void serve_until_taken_over() {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  QEventLoop loop;
+  const auto check = [&] {
+    if (!clipboard->ownsClipboard()) {
+      loop.quit();
+    }
+  };
+  // changed() comes for our own setText too, so ownership is what counts.
+  // Loss of ownership is not signalled everywhere; the timer is the fallback.
+  QObject::connect(clipboard, &QClipboard::changed, &loop, check);
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, check);
+  poll.start(1000);
+  loop.exec();
+}
+
+}  // namespace
+
+ClipboardKeeper ClipboardKeeper::start() {
+  ClipboardKeeper keeper;
+  int fds[2];
+  if (pipe(fds) != 0) {
+    return keeper;  // no fork: the program still works, the clipboard ends with it
+  }
+  const pid_t worker = fork();
+  if (worker < 0) {
+    close(fds[0]);
+    close(fds[1]);
+    return keeper;
+  }
+  if (worker == 0) {
+    close(fds[0]);
+    fcntl(fds[1], F_SETFD, FD_CLOEXEC);
+    keeper.report_fd_ = fds[1];
+    return keeper;
+  }
+  close(fds[1]);
+  int status = 0;
+  ssize_t got = 0;
+  do {
+    got = read(fds[0], &status, sizeof status);
+  } while (got < 0 && errno == EINTR);
+  _exit(got == static_cast<ssize_t>(sizeof status) ? status : status_of_dead_worker(worker));
+}
+
+int ClipboardKeeper::finish(int status) {
+  if (report_fd_ < 0) {
+    return status;
+  }
+  QClipboard* clipboard = QGuiApplication::instance() != nullptr ? QGuiApplication::clipboard() : nullptr;
+  const bool serve = clipboard != nullptr && clipboard->ownsClipboard();
+  if (serve) {
+    // Before the report: the caller must not wait on pipes we still hold.
+    detach_from_caller();
+  }
+  ssize_t put = 0;
+  do {
+    put = write(report_fd_, &status, sizeof status);
+  } while (put < 0 && errno == EINTR);
+  close(report_fd_);
+  report_fd_ = -1;
+  if (serve) {
+    serve_until_taken_over();
+  }
+  return status;
+}
+
+}  // namespace kestrova::platform
