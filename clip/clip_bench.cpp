@@ -28,7 +28,7 @@ const Text kTypicalPath = u"\"X:\\Projects\\Kestrova\\docs\\2024 reports\\quarte
 
 void BM_EditClip(benchmark::State& state) {
   const DriveTable table = default_table();
-  for (auto _ : state) {
+  for ([[maybe_unused]] auto _ : state) {
     Text text = kTypicalPath;
     benchmark::DoNotOptimize(kestrova::EDIT_CLIP(text, 0, 0, table, kAllOn));
   }
@@ -50,7 +50,7 @@ void BM_ClipTextForSelection(benchmark::State& state) {
   const auto n = static_cast<std::size_t>(state.range(0));
   const auto selected = selection_of(n);
   const DriveTable table = default_table();
-  for (auto _ : state) {
+  for ([[maybe_unused]] auto _ : state) {
     benchmark::DoNotOptimize(kestrova::clip_text_for_selection(selected, n, table, kAllOn));
   }
   state.SetComplexityN(state.range(0));

@@ -19,18 +19,18 @@ class FakeHost : public SettingsHost {
   std::vector<Text> messages;
   std::vector<Text> writes;  // every path written, in order
 
-  bool file_exists(const Text& path) const override { return files.count(path) != 0; }
+  bool file_exists(const Text& path) const override { return files.contains(path); }
 
   std::vector<std::string> read_lines(const Text& path) override {
     const auto it = files.find(path);
-    if (it == files.end() || unreadable.count(path) != 0) {
+    if (it == files.end() || unreadable.contains(path)) {
       throw FileError("cannot read " + to_utf8(path) + ": No such file or directory");
     }
     return split_lines(it->second);
   }
 
   void write_lines(const Text& path, const std::vector<std::string>& lines) override {
-    if (unwritable.count(path) != 0) {
+    if (unwritable.contains(path)) {
       throw FileError("cannot write " + to_utf8(path) + ": Permission denied");
     }
     files[path] = join_lines(lines);

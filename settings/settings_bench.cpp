@@ -30,7 +30,7 @@ std::string full_settings_file() {
 void BM_LoadSettings(benchmark::State& state) {
   FakeHost host;
   host.files[kFiles.File_name_info] = full_settings_file();
-  for (auto _ : state) {
+  for ([[maybe_unused]] auto _ : state) {
     benchmark::DoNotOptimize(kestrova::get_option(host, kFiles));
   }
 }
@@ -41,7 +41,7 @@ void BM_RewriteSettings(benchmark::State& state) {
   host.files[kFiles.File_name_info] = full_settings_file();
   kestrova::get_option(host, kFiles);
   const kestrova::OptionStates checks{1, 0, 1};
-  for (auto _ : state) {
+  for ([[maybe_unused]] auto _ : state) {
     kestrova::WRITE_back_option(host, kFiles, checks);
     benchmark::DoNotOptimize(host.files);
   }

@@ -147,9 +147,9 @@ TEST(GetOption, FiftyRowsLoadAndTheFiftyFirstStops) {
     EXPECT_EQ(get_option(host, kFiles).drive_table.DRIVE_CHG_cnt, 50);
     EXPECT_TRUE(host.messages.empty());
   }
-  lines.push_back("TAG-SET=YES");
-  lines.push_back("DRIVE-CHG=Y,\\\\other\\");
-  lines.push_back("after");
+  lines.emplace_back("TAG-SET=YES");
+  lines.emplace_back("DRIVE-CHG=Y,\\\\other\\");
+  lines.emplace_back("after");
   FakeHost host;
   host.files[kIni] = join_lines(lines);
   const std::string before = host.content(kIni);
@@ -193,7 +193,7 @@ TEST(GetOption, UnreadableFileLeavesBackupAlone) {
 }
 
 // Loads, then writes back with the given check-box states.
-std::string round_trip(const std::string& content, OptionStates checks, LoadedOptions* loaded = nullptr) {
+std::string round_trip(const std::string& content, const OptionStates& checks, LoadedOptions* loaded = nullptr) {
   FakeHost host;
   host.files[kIni] = content;
   const auto options = get_option(host, kFiles);

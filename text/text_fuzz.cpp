@@ -93,8 +93,8 @@ void check_text_pick(const Text& line, const Text& key_given, std::size_t start)
 }
 
 void check_pos_zero_refused(const Text& line, Text key) {
-  std::size_t zero = 0;
   try {
+    std::size_t zero = 0;
     kestrova::Text_pick(line, key, zero);
   } catch (const std::invalid_argument&) {
     return;
