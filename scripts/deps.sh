@@ -7,6 +7,8 @@ kestrova_packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev
   qt6-base-dev qt6-base-dev-tools
+  fonts-ipafont-gothic
+  xvfb xauth xclip xdotool
   clang-14 libclang-rt-14-dev clang-tidy cppcheck libbenchmark-dev
 )
 

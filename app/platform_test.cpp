@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include "app/platform.h"
+
+namespace kestrova::platform {
+namespace {
+
+TEST(CommandLineText, JoinsArgumentsAsGiven) {
+  struct Case {
+    std::vector<const char*> argv;
+    QString want;
+  };
+  const Case cases[] = {
+      {{"kestrova"}, ""},
+      {{"kestrova", "/a b/c.txt"}, "/a b/c.txt"},
+      {{"kestrova", "$FILENAME$", "/x/y.txt"}, "$FILENAME$ /x/y.txt"},
+      {{"kestrova", "-platform", "offscreen", "--", "-reverse"}, "-platform offscreen -- -reverse"},
+      {{"kestrova", "", "\xe6\x97\xa5"}, QString::fromUtf8(" \xe6\x97\xa5")},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(command_line_text(static_cast<int>(c.argv.size()), c.argv.data()), c.want);
+  }
+}
+
+TEST(SettingsFolder, WritableProgramFolderHoldsTheSettings) {
+  QTemporaryDir dir;
+  EXPECT_EQ(settings_folder(dir.path()), QDir(dir.path()).absolutePath());
+}
+
+TEST(SettingsFolder, OtherwiseThePerUserFolder) {
+  QTemporaryDir config;
+  qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+  // A folder that does not exist stands for one that cannot be written:
+  // root, who runs the tests, may write anywhere.
+  const QString folder = settings_folder(config.filePath(QStringLiteral("missing")));
+  qunsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(folder, QDir(config.path()).filePath(QStringLiteral("kestrova")));
+  EXPECT_TRUE(QDir(folder).exists());
+}
+
+TEST(ExecutableName, IsTheFileName) {
+#ifdef Q_OS_WIN
+  EXPECT_EQ(executable_name(QStringLiteral("C:/apps/kestrova.exe")), QStringLiteral("kestrova"));
+#else
+  EXPECT_EQ(executable_name(QStringLiteral("/usr/bin/kestrova")), QStringLiteral("kestrova"));
+  EXPECT_EQ(executable_name(QStringLiteral("/opt/kestrova-2.6")), QStringLiteral("kestrova-2.6"));
+#endif
+}
+
+#ifndef Q_OS_WIN
+TEST(WindowingPlatform, PrefersXWaylandOnlyWhenOffered) {
+  struct Case {
+    const char* wayland;
+    const char* display;
+    const char* preset;
+    const char* want;  // nullptr: left unset
+  };
+  const Case cases[] = {
+      {"wayland-0", ":0", nullptr, "xcb"},
+      {"wayland-0", nullptr, nullptr, nullptr},
+      {nullptr, ":0", nullptr, nullptr},
+      {"wayland-0", ":0", "wayland", "wayland"},
+  };
+  for (const auto& c : cases) {
+    for (const auto& [name, value] : {std::pair{"WAYLAND_DISPLAY", c.wayland}, std::pair{"DISPLAY", c.display},
+                                      std::pair{"QT_QPA_PLATFORM", c.preset}}) {
+      value != nullptr ? qputenv(name, value) : qunsetenv(name);
+    }
+    choose_windowing_platform();
+    if (c.want == nullptr) {
+      EXPECT_FALSE(qEnvironmentVariableIsSet("QT_QPA_PLATFORM"));
+    } else {
+      EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), QByteArray(c.want));
+    }
+  }
+}
+#endif
+
+}  // namespace
+}  // namespace kestrova::platform
