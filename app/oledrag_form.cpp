@@ -206,9 +206,14 @@ oledrag_form::Mode oledrag_form::Form_Load(const QString& command_line) {
 }
 
 void oledrag_form::run_command_line(const QString& command_line) {
+  // On Wayland a client may set the clipboard only in answer to an input
+  // event on its own surface. A program that shows no window has none, so
+  // there the message box is shown in both modes and its OK copies again.
+  const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
   QGuiApplication::clipboard()->clear();
   const Text line = to_text(command_line);
   const auto marker = line.find(kFileNameMarker);
+  QString copied;
   if (marker != Text::npos) {
     const Text rest = line.substr(marker + kFileNameMarker.size());
     Text folder;
@@ -217,14 +222,13 @@ void oledrag_form::run_command_line(const QString& command_line) {
     Text extension;
     Phase_PATH(rest, folder, file);
     Phase_file_name(file, base, extension);
-    set_clipboard_text(to_qstring(base));
+    copied = to_qstring(base);
   } else {
     Text path = line;
-    const QString copied = to_qstring(EDIT_CLIP(path, 0, 0, drive_table_, options()));
-    set_clipboard_text(copied);
-    // On Wayland a client may set the clipboard only in answer to an input
-    // event on its own surface; the OK press is one, so copy again there.
-    const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    copied = to_qstring(EDIT_CLIP(path, 0, 0, drive_table_, options()));
+  }
+  set_clipboard_text(copied);
+  if (marker == Text::npos || wayland) {
     show_message_box(QStringLiteral("CLIPBOAD COPIED=") + copied, [wayland, copied] {
       if (wayland) {
         QGuiApplication::clipboard()->setText(copied);
