@@ -1,0 +1,80 @@
+// Window-level benchmarks under the offscreen platform: a drop of many files
+// onto the list, and copying a whole large list after select-all.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include "app/oledrag_form.h"
+
+namespace {
+
+using kestrova::AppHost;
+using kestrova::oledrag_form;
+
+struct Window {
+  QTemporaryDir dir;
+  AppHost host{dir.path()};
+  oledrag_form form{host, dir.path(), QStringLiteral("kestrova")};
+  Window() { form.Form_Load(QString()); }
+};
+
+QMimeData* file_drop(int count) {
+  auto* data = new QMimeData;
+  QList<QUrl> urls;
+  urls.reserve(count);
+  for (int i = 0; i < count; ++i) {
+    urls << QUrl::fromLocalFile(QStringLiteral("/home/user/projects/report/chapter-%1/figure %2.png").arg(i / 100).arg(i));
+  }
+  data->setUrls(urls);
+  return data;
+}
+
+void BM_DropFiles(benchmark::State& state) {
+  Window window;
+  const std::unique_ptr<QMimeData> data(file_drop(static_cast<int>(state.range(0))));
+  for (auto _ : state) {
+    state.PauseTiming();
+    window.form.MENU_CLEAR_Click();
+    state.ResumeTiming();
+    window.form.List1_OLEDragDrop(data.get());
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_DropFiles)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_CopyAllSelected(benchmark::State& state) {
+  Window window;
+  const std::unique_ptr<QMimeData> data(file_drop(static_cast<int>(state.range(0))));
+  window.form.List1_OLEDragDrop(data.get());
+  for (auto _ : state) {
+    state.PauseTiming();
+    {
+      const QSignalBlocker quiet(window.form.List1);
+      window.form.List1->clearSelection();
+    }
+    state.ResumeTiming();
+    window.form.List1->selectAll();  // the selection change copies
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_CopyAllSelected)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Complexity(benchmark::oN)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
