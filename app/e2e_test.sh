@@ -112,7 +112,19 @@ check "51st row ends with status 2" test $? -eq 2
 check "51st row leaves the settings file" test "$(md5sum <"$dir/kestrova.ini")" = "$before"
 check "51st row copied nothing" test "$(clipboard)" = other
 
-# 5. No arguments: the window with its caption.
+# 5. A platform failure at start: its message, status 1.
+dir=$(new_folder broken)
+mkdir "$dir/kestrova.ini"  # a folder where the settings file should be
+"$dir/kestrova" /some/path &
+caller=$!
+box=$(wait_window kestrova)
+check "unwritable settings file shows a message" test -n "$box"
+dismiss "$box"
+wait "$caller"
+check "unwritable settings file ends with status 1" test $? -eq 1
+check "no backup written after the failure" test ! -e "$dir/kestrova.BAK"
+
+# 6. No arguments: the window with its caption.
 dir=$(new_folder window)
 "$dir/kestrova" &
 caller=$!
@@ -125,7 +137,7 @@ fi
 kill "$caller" 2>/dev/null
 wait "$caller" 2>/dev/null
 
-# 6. A program folder that is not writable: settings go to the per-user
+# 7. A program folder that is not writable: settings go to the per-user
 #    folder. Run as an unprivileged user, since root is never refused.
 if command -v setpriv >/dev/null && id nobody >/dev/null 2>&1; then
   dir=$(new_folder readonly)
