@@ -6,8 +6,8 @@
 
 namespace kestrova {
 
-void show_message_box(const QString& text, const std::function<void()>& on_ok) {
-  QMessageBox box;
+void show_message_box(const QString& text, QWidget* parent, const std::function<void()>& on_ok) {
+  QMessageBox box(parent);
   box.setWindowTitle(QCoreApplication::applicationName());
   box.setIcon(QMessageBox::NoIcon);
   // Paths wrapped in "<" and ">" must not be taken for markup.

@@ -9,13 +9,16 @@
 
 #include "app/file_host.h"
 
+class QWidget;
+
 namespace kestrova {
 
 // Shows `text` as plain text in a modal box with one OK button, no icon, and
-// the application's name as its title; returns when it is dismissed.
-// `on_ok` runs when the OK button is pressed, while the input event that
-// pressed it is still the latest one.
-void show_message_box(const QString& text, const std::function<void()>& on_ok = {});
+// the application's name as its title, centred over `parent` when given;
+// returns when it is dismissed. `on_ok` runs when the OK button is pressed,
+// while the input event that pressed it is still the latest one.
+void show_message_box(const QString& text, QWidget* parent = nullptr,
+                      const std::function<void()>& on_ok = {});
 
 class AppHost : public FileHost {
  public:

@@ -229,7 +229,7 @@ void oledrag_form::run_command_line(const QString& command_line) {
   }
   set_clipboard_text(copied);
   if (marker == Text::npos || wayland) {
-    show_message_box(QStringLiteral("CLIPBOAD COPIED=") + copied, [wayland, copied] {
+    show_message_box(QStringLiteral("CLIPBOAD COPIED=") + copied, nullptr, [wayland, copied] {
       if (wayland) {
         QGuiApplication::clipboard()->setText(copied);
       }
@@ -261,7 +261,7 @@ void oledrag_form::Form_Resize() {
   List1->resize(List1->width(), qRound(list_height_twips_ / kTwipsPerPixel));
 }
 
-void oledrag_form::MENU_HELP_Click() { show_message_box(help_text()); }
+void oledrag_form::MENU_HELP_Click() { show_message_box(help_text(), this); }
 
 void oledrag_form::MENU_CLEAR_Click() {
   // Clearing selects nothing; that is no click, so the clipboard stays.
@@ -281,7 +281,7 @@ void oledrag_form::List1_OLEDragDrop(const QMimeData* data) {
     }
   }
   if (paths.isEmpty()) {
-    show_message_box(QStringLiteral("無選択です"));
+    show_message_box(QStringLiteral("無選択です"), this);
     return;
   }
   if (drive_table_.DRIVE_CHG_cnt > 0 && options().Check_drive() == 1) {
@@ -367,7 +367,7 @@ void oledrag_form::report_failure(const std::exception& failure) {
   // After a failure nothing more is done: above all, the settings file is
   // not rewritten from a state that may be incomplete.
   failed_ = true;
-  show_message_box(QString::fromUtf8(failure.what()));
+  show_message_box(QString::fromUtf8(failure.what()), isVisible() ? this : nullptr);
   emit finished(kPlatformFailureStatus);
 }
 
