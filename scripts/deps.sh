@@ -3,13 +3,18 @@
 # skipping what is already there. Sourced by the start and test scripts.
 set -euo pipefail
 
+# Building and running the program.
 kestrova_packages=(
   cmake ninja-build g++ pkg-config
-  libgtest-dev
-  qt6-base-dev qt6-base-dev-tools
-  fonts-ipafont-gothic
-  xvfb xauth xclip xdotool
-  clang-14 libclang-rt-14-dev clang-tidy cppcheck libbenchmark-dev
+  qt6-base-dev qt6-base-dev-tools qt6-wayland
+)
+
+# Everything the tests, fuzzers, analysers and benchmarks need on top.
+kestrova_test_packages=(
+  "${kestrova_packages[@]}"
+  libgtest-dev libbenchmark-dev
+  xvfb xauth xclip xdotool imagemagick
+  clang-14 libclang-rt-14-dev clang-tidy cppcheck
 )
 
 kestrova_install_missing() {
@@ -20,6 +25,10 @@ kestrova_install_missing() {
       missing+=("$pkg")
     fi
   done
+  # The interface is Japanese: without a Japanese font its texts are boxes.
+  if ! { command -v fc-list >/dev/null && fc-list :lang=ja | grep -q .; }; then
+    missing+=(fonts-ipafont-gothic)
+  fi
   if [ "${#missing[@]}" -eq 0 ]; then
     return 0
   fi
