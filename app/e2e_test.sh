@@ -98,30 +98,31 @@ wait "$caller"
 echo other | xclip -selection clipboard
 wait_gone "$dir"
 
+# Runs the program in folder $1 with a path, expects a message box, dismisses
+# it, and checks the exit status is $2.
+expect_message_and_status() {
+  local dir=$1 status=$2 what=$3 caller box
+  "$dir/kestrova" /some/path &
+  caller=$!
+  box=$(wait_window kestrova)
+  check "$what shows a message" test -n "$box"
+  dismiss "$box"
+  wait "$caller"
+  check "$what ends with status $status" test $? -eq "$status"
+}
+
 # 4. A 51st drive row: its message, status 2, settings file unchanged.
 rows=$(for i in $(seq 51); do printf 'DRIVE-CHG=X,\\\\\\\\srv%s\\\\\\r\\n' "$i"; done)
 dir=$(new_folder rows "$rows")
 before=$(md5sum <"$dir/kestrova.ini")
-"$dir/kestrova" /some/path &
-caller=$!
-box=$(wait_window kestrova)
-check "51st row shows a message" test -n "$box"
-dismiss "$box"
-wait "$caller"
-check "51st row ends with status 2" test $? -eq 2
+expect_message_and_status "$dir" 2 "51st row"
 check "51st row leaves the settings file" test "$(md5sum <"$dir/kestrova.ini")" = "$before"
 check "51st row copied nothing" test "$(clipboard)" = other
 
 # 5. A platform failure at start: its message, status 1.
 dir=$(new_folder broken)
 mkdir "$dir/kestrova.ini"  # a folder where the settings file should be
-"$dir/kestrova" /some/path &
-caller=$!
-box=$(wait_window kestrova)
-check "unwritable settings file shows a message" test -n "$box"
-dismiss "$box"
-wait "$caller"
-check "unwritable settings file ends with status 1" test $? -eq 1
+expect_message_and_status "$dir" 1 "unwritable settings file"
 check "no backup written after the failure" test ! -e "$dir/kestrova.BAK"
 
 # 6. No arguments: the window with its caption.
