@@ -13,7 +13,7 @@ QString to_qstring(TextView text) {
 }
 
 Text to_text(const QString& text) {
-  return Text(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size()));
+  return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
 }
 
 namespace {
@@ -80,7 +80,7 @@ Text FileHost::decode(std::string_view bytes) const {
 std::string FileHost::encode(TextView text) const {
   QStringEncoder encoder(QStringEncoder::System, QStringEncoder::Flag::Stateless);
   const QByteArray bytes = encoder(to_qstring(text));
-  return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
 }
 
 }  // namespace kestrova

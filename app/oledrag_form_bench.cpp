@@ -35,7 +35,7 @@ QMimeData* file_drop(int count) {
 void BM_DropFiles(benchmark::State& state) {
   Window window;
   const std::unique_ptr<QMimeData> data(file_drop(static_cast<int>(state.range(0))));
-  for (auto _ : state) {
+  for ([[maybe_unused]] auto _ : state) {
     state.PauseTiming();
     window.form.MENU_CLEAR_Click();
     state.ResumeTiming();
@@ -49,7 +49,7 @@ void BM_CopyAllSelected(benchmark::State& state) {
   Window window;
   const std::unique_ptr<QMimeData> data(file_drop(static_cast<int>(state.range(0))));
   window.form.List1_OLEDragDrop(data.get());
-  for (auto _ : state) {
+  for ([[maybe_unused]] auto _ : state) {
     state.PauseTiming();
     {
       const QSignalBlocker quiet(window.form.List1);

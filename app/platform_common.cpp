@@ -14,7 +14,7 @@ QString settings_folder(const QString& program_folder) {
     return program.absoluteFilePath();
   }
   const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-  const QString folder = QDir(base).filePath(QStringLiteral("kestrova"));
+  QString folder = QDir(base).filePath(QStringLiteral("kestrova"));
   if (!QDir().mkpath(folder)) {
     throw FileError("cannot create " + QDir::toNativeSeparators(folder).toStdString() +
                     ": the program's folder " + QDir::toNativeSeparators(program_folder).toStdString() +
