@@ -15,6 +15,7 @@ kestrova_test_packages=(
   libgtest-dev libbenchmark-dev
   xvfb xauth xclip xdotool imagemagick
   clang-14 libclang-rt-14-dev clang-tidy cppcheck
+  desktop-file-utils appstream libglib2.0-bin dbus-daemon dpkg-dev lintian file procps
 )
 
 kestrova_install_missing() {

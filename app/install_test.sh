@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# The installed program on a desktop (run under xvfb-run): `cmake --install`
+# into a scratch prefix, the desktop entry and metainfo as the validators
+# see them, settings in the per-user folder for a user who cannot write the
+# program's folder, and the entry started by GLib's launcher (`gio launch`)
+# with files, reading the clipboard from another process.
+# Usage: install_test.sh BUILD_FOLDER
+set -uo pipefail
+
+build=$1
+app_id=org.kestrova.Kestrova
+work=$(mktemp -d)
+prefix="$work/root/usr"
+trap 'pkill -f "$work/" 2>/dev/null; rm -rf "$work"' EXIT
+failures=0
+passes=0
+
+check() {  # check NAME CONDITION...
+  local name=$1
+  shift
+  if "$@"; then
+    passes=$((passes + 1))
+  else
+    failures=$((failures + 1))
+    echo "FAIL: $name" >&2
+    return 1
+  fi
+}
+
+clipboard() { timeout 5 xclip -o -selection clipboard 2>/dev/null; }
+
+wait_for() {  # waits up to 10 s for the command $@ to succeed
+  local i
+  for i in $(seq 100); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+running() { pgrep -f "kestrova.*$work/files" >/dev/null; }
+not_running() { ! running; }
+clipboard_is() { test "$(clipboard)" = "$1"; }
+
+# Exactly the wanted files: no leftovers of the build, nothing missing.
+if ! cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1; then
+  cat "$work/install.log" >&2
+  echo "install: 0 passed, 1 failed"
+  exit 1
+fi
+want="bin/kestrova
+share/applications/$app_id.desktop
+share/doc/kestrova/changelog.gz
+share/doc/kestrova/copyright
+share/icons/hicolor/16x16/apps/$app_id.png
+share/icons/hicolor/32x32/apps/$app_id.png
+share/icons/hicolor/48x48/apps/$app_id.png
+share/icons/hicolor/scalable/apps/$app_id.svg
+share/man/man1/kestrova.1.gz
+share/metainfo/$app_id.metainfo.xml"
+check "installed files" test "$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort)" = "$want"
+for size in 16 32 48; do
+  check "${size}px icon is ${size}x${size}" \
+    grep -q "PNG image data, $size x $size" <(file "$prefix/share/icons/hicolor/${size}x$size/apps/$app_id.png")
+done
+
+# Warnings count as failures: desktop-file-validate prints nothing when clean.
+entry="$prefix/share/applications/$app_id.desktop"
+check "desktop-file-validate" test -z "$(desktop-file-validate "$entry" 2>&1)"
+check "the entry's icon is the one installed" grep -qx "Icon=$app_id" "$entry"
+# validate-tree also ties the metainfo to its desktop entry; it fails on
+# warnings too.
+appstream=$(appstreamcli validate-tree --no-net "$work/root" 2>&1)
+check "appstreamcli validate-tree" test $? -eq 0 || echo "$appstream" >&2
+
+# An installed program's folder is root's: settings go to the per-user folder.
+# Run as nobody, since root is never refused.
+if command -v setpriv >/dev/null && id nobody >/dev/null 2>&1; then
+  home="$work/home"
+  mkdir -p "$home"
+  chown nobody "$home"
+  chmod 755 "$work"
+  setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups \
+    env -i HOME="$home" PATH="$prefix/bin:/usr/bin:/bin" QT_QPA_PLATFORM=offscreen \
+    kestrova '$FILENAME$' "$work/files/x.txt"
+  check "installed program run by nobody exits 0" test $? -eq 0
+  check "settings in ~/.config/kestrova" test -f "$home/.config/kestrova/kestrova.ini"
+  check "nothing written beside the program" test "$(ls "$prefix/bin")" = kestrova
+else
+  echo "skipped the unprivileged run: setpriv or the user nobody is missing" >&2
+fi
+
+# The launcher. As root the program's folder is writable, so its settings
+# lie there: plain paths, no tags, no final line break.
+printf 'TAG-SET=NO\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=NO\r\n' >"$prefix/bin/kestrova.ini"
+export PATH="$prefix/bin:$PATH"
+mkdir -p "$work/files"
+one="$work/files/報告 書.final.txt"
+two="$work/files/b.txt"
+touch "$one" "$two"
+
+# Several files through %F: one command line, a message box, the copy kept
+# after the box is dismissed and the program has returned.
+gio launch "$entry" "$one" "$two"
+check "gio launch of the entry" test $? -eq 0
+box=$(wait_for xdotool search --onlyvisible --name '^kestrova$' 2>/dev/null | head -n 1)
+check "message box comes up" test -n "$box"
+check "both paths copied as one line" wait_for clipboard_is "$one $two"
+xdotool windowfocus --sync "$box" key Return 2>/dev/null
+no_box() { test -z "$(xdotool search --onlyvisible --name '^kestrova$' 2>/dev/null)"; }
+check "box gone after Return" wait_for no_box
+check "copy kept after the box" clipboard_is "$one $two"
+echo other | xclip -selection clipboard
+check "worker ends when the clipboard is taken" wait_for not_running
+
+# No launcher hands files to a desktop action (GLib's launch_action passes
+# none), so the action's Exec line is lifted verbatim into an entry of its
+# own and launched with one file: GLib unquotes it exactly as it would there.
+action=$(sed -n '/^\[Desktop Action copy-file-name\]/,/^\[/{/^Exec=/p}' "$entry")
+check "copy-file-name action has an Exec line" test -n "$action"
+printf '[Desktop Entry]\nType=Application\nName=action\n%s\n' "$action" >"$work/action.desktop"
+gio launch "$work/action.desktop" "$one"
+check "gio launch of the action" test $? -eq 0
+check "action copies the bare file name" wait_for clipboard_is "報告 書.final"
+check "no message box for the action" no_box
+echo other | xclip -selection clipboard
+check "action's worker ends when the clipboard is taken" wait_for not_running
+
+echo "install: $passes passed, $failures failed"
+[ "$failures" -eq 0 ]

@@ -1,0 +1,113 @@
+# What `cmake --install` puts where, and the Debian package that cpack builds
+# from it. Included after the folders are added: it installs their targets.
+
+include(GNUInstallDirs)
+
+# One id names the desktop entry, the metainfo and the icon, so that software
+# centres and docks can tie the three together.
+set(KESTROVA_APP_ID org.kestrova.Kestrova)
+set(KESTROVA_MAINTAINER "Kestrova developers <kestrova@kestrova.example>"
+    CACHE STRING "Maintainer named in the Debian package and its changelog")
+
+# A umask of 002 would otherwise leave group-writable folders in the package.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+if(NOT KESTROVA_BUILD_APP)
+  return()
+endif()
+
+install(TARGETS kestrova RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+if(NOT UNIX OR APPLE)
+  return()
+endif()
+
+set(kestrova_desktop ${PROJECT_SOURCE_DIR}/app/desktop)
+set(kestrova_packaging ${PROJECT_SOURCE_DIR}/packaging)
+set(kestrova_generated ${PROJECT_BINARY_DIR}/packaging)
+
+configure_file(${kestrova_desktop}/${KESTROVA_APP_ID}.metainfo.xml.in
+               ${kestrova_generated}/${KESTROVA_APP_ID}.metainfo.xml @ONLY)
+configure_file(${kestrova_packaging}/changelog.in ${kestrova_generated}/changelog @ONLY)
+configure_file(${kestrova_packaging}/kestrova.1.in ${kestrova_generated}/kestrova.1 @ONLY)
+
+# Debian wants both compressed at the highest level and without a time stamp,
+# so that the package is the same however often it is built.
+find_program(KESTROVA_GZIP gzip REQUIRED)
+set(kestrova_compressed)
+foreach(doc changelog kestrova.1)
+  add_custom_command(OUTPUT ${kestrova_generated}/${doc}.gz
+    COMMAND ${KESTROVA_GZIP} -9 -n -c ${kestrova_generated}/${doc} > ${kestrova_generated}/${doc}.gz
+    DEPENDS ${kestrova_generated}/${doc}
+    VERBATIM)
+  list(APPEND kestrova_compressed ${kestrova_generated}/${doc}.gz)
+endforeach()
+add_custom_target(kestrova_compressed_docs ALL DEPENDS ${kestrova_compressed})
+
+install(FILES ${kestrova_desktop}/${KESTROVA_APP_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${kestrova_generated}/${KESTROVA_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+foreach(size 16 32 48)
+  install(FILES ${PROJECT_SOURCE_DIR}/app/icons/kestrova-${size}.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+          RENAME ${KESTROVA_APP_ID}.png)
+endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/app/icons/kestrova.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+        RENAME ${KESTROVA_APP_ID}.svg)
+install(FILES ${kestrova_generated}/kestrova.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The version has no Debian revision, so Debian reads it as a native package,
+# whose change log is changelog.gz rather than changelog.Debian.gz.
+install(FILES ${kestrova_packaging}/copyright ${kestrova_generated}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# The Debian package: `cpack -G DEB` in the build folder.
+set(CPACK_PACKAGE_NAME kestrova)
+set(CPACK_PACKAGE_VENDOR "Kestrova developers")
+set(CPACK_PACKAGE_CONTACT "${KESTROVA_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "copy the full paths of files to the clipboard as text")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY kestrova)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KESTROVA_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Kestrova puts the paths of files dropped on its window, on its launcher or\n"
+    "opened with it from a file manager on the clipboard, edited on the way:\n"
+    "optional tags and final line break, and network paths in place of mapped\n"
+    "drive letters. A desktop action copies the bare name of one file.")
+string(JOIN "" CPACK_DEBIAN_PACKAGE_DESCRIPTION ${CPACK_DEBIAN_PACKAGE_DESCRIPTION})
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The interface is Japanese: without such a font its texts are boxes. On a
+# pure Wayland session Qt needs its Wayland plugin.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-japanese-gothic, qt6-wayland")
+set(CPACK_GENERATOR DEB)
+include(CPack)
+
+if(KESTROVA_BUILD_TESTS)
+  foreach(tool gio xclip xdotool desktop-file-validate appstreamcli file)
+    find_program(KESTROVA_TOOL_${tool} ${tool} REQUIRED)
+  endforeach()
+  find_program(KESTROVA_XVFB_RUN xvfb-run REQUIRED)
+  find_program(KESTROVA_DBUS_RUN_SESSION dbus-run-session REQUIRED)
+  # A session bus of its own, as on a desktop; without one GLib might start a
+  # bus through X11 that outlives the test.
+  add_test(NAME install_test
+    COMMAND ${KESTROVA_XVFB_RUN} -a -s "-screen 0 1024x768x24"
+            ${KESTROVA_DBUS_RUN_SESSION} -- bash ${PROJECT_SOURCE_DIR}/app/install_test.sh ${PROJECT_BINARY_DIR})
+  # It uses the X clipboard, as the end-to-end test does.
+  set_tests_properties(install_test PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
+
+  # A package of sanitized binaries is of no use to anyone.
+  if(NOT KESTROVA_SANITIZE)
+    foreach(tool dpkg-deb dpkg-shlibdeps lintian)
+      find_program(KESTROVA_TOOL_${tool} ${tool} REQUIRED)
+    endforeach()
+    add_test(NAME package_test
+      COMMAND bash ${PROJECT_SOURCE_DIR}/packaging/package_test.sh ${PROJECT_BINARY_DIR} ${PROJECT_VERSION})
+    set_tests_properties(package_test PROPERTIES TIMEOUT 600)
+  endif()
+endif()

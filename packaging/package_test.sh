@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The Debian package as a user gets it: built by cpack from the build folder,
+# then read back with dpkg-deb (its name, control fields and files) and
+# judged by lintian, whose errors and warnings fail the test.
+# Usage: package_test.sh BUILD_FOLDER VERSION
+set -uo pipefail
+
+build=$1
+version=$2
+app_id=org.kestrova.Kestrova
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+passes=0
+
+check() {  # check NAME CONDITION...
+  local name=$1
+  shift
+  if "$@"; then
+    passes=$((passes + 1))
+  else
+    failures=$((failures + 1))
+    echo "FAIL: $name" >&2
+    return 1
+  fi
+}
+
+deb="$work/kestrova_${version}_$(dpkg --print-architecture).deb"
+if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||
+  [ ! -f "$deb" ]; then
+  cat "$work/cpack.log" >&2
+  ls "$work" >&2
+  echo "package: 0 passed, 1 failed"
+  exit 1
+fi
+
+field() { dpkg-deb -f "$deb" "$1"; }
+check "version" test "$(field Version)" = "$version"
+check "section" test "$(field Section)" = utils
+# Found by dpkg-shlibdeps from the binary, not written by hand.
+depends=$(field Depends)
+for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
+  check "depends on $lib" grep -q "\\b$lib (>= " <<<"$depends" || echo "Depends: $depends" >&2
+done
+check "recommends a Japanese font" grep -q 'fonts-ipafont-gothic | fonts-japanese-gothic' <<<"$(field Recommends)"
+
+# Exactly these files, and only the program executable.
+want="./usr/bin/kestrova
+./usr/share/applications/$app_id.desktop
+./usr/share/doc/kestrova/changelog.gz
+./usr/share/doc/kestrova/copyright
+./usr/share/icons/hicolor/16x16/apps/$app_id.png
+./usr/share/icons/hicolor/32x32/apps/$app_id.png
+./usr/share/icons/hicolor/48x48/apps/$app_id.png
+./usr/share/icons/hicolor/scalable/apps/$app_id.svg
+./usr/share/man/man1/kestrova.1.gz
+./usr/share/metainfo/$app_id.metainfo.xml"
+contents=$(dpkg-deb -c "$deb")
+check "files in the package" test "$(awk '$1 !~ /^d/ {print $6}' <<<"$contents" | sort)" = "$want"
+check "only the program is executable" \
+  test "$(awk '$1 ~ /^-..x/ {print $6}' <<<"$contents")" = ./usr/bin/kestrova
+check "everything owned by root" test -z "$(awk '$2 != "root/root"' <<<"$contents")"
+
+dpkg-deb -x "$deb" "$work/root"
+check "the change log's latest entry is this version" \
+  grep -q "^kestrova ($version) " <(zcat "$work/root/usr/share/doc/kestrova/changelog.gz")
+check "the metainfo names this release" \
+  grep -q "<release version=\"$version\"" "$work/root/usr/share/metainfo/$app_id.metainfo.xml"
+
+# Info tags are shown for the record; the README explains those that remain.
+lintian_out=$(lintian --display-info --fail-on error,warning "$deb" 2>&1)
+check "lintian: no errors or warnings" test $? -eq 0
+grep -v 'running with root privileges' <<<"$lintian_out" >&2
+
+echo "package: $passes passed, $failures failed"
+[ "$failures" -eq 0 ]
