@@ -67,6 +67,10 @@ done
 # Warnings count as failures: desktop-file-validate prints nothing when clean.
 entry="$prefix/share/applications/$app_id.desktop"
 check "desktop-file-validate" test -z "$(desktop-file-validate "$entry" 2>&1)"
+# As the package's trigger does: index the entry's file types, then ask GLib.
+update-desktop-database "$prefix/share/applications"
+check "offered for application/octet-stream" grep -q "$app_id.desktop" \
+  <(PATH="$prefix/bin:$PATH" XDG_DATA_DIRS="$prefix/share" XDG_DATA_HOME="$work/none" gio mime application/octet-stream)
 check "the entry's icon is the one installed" grep -qx "Icon=$app_id" "$entry"
 # validate-tree also ties the metainfo to its desktop entry; it fails on
 # warnings too.

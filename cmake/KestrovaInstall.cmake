@@ -101,8 +101,8 @@ if(KESTROVA_BUILD_TESTS)
   # It uses the X clipboard, as the end-to-end test does.
   set_tests_properties(install_test PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
 
-  # A package of sanitized binaries is of no use to anyone.
-  if(NOT KESTROVA_SANITIZE)
+  # A package of sanitized or fuzzing binaries is of no use to anyone.
+  if(NOT KESTROVA_SANITIZE AND NOT KESTROVA_FUZZ)
     foreach(tool dpkg-deb dpkg-shlibdeps lintian)
       find_program(KESTROVA_TOOL_${tool} ${tool} REQUIRED)
     endforeach()
