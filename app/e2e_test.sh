@@ -8,21 +8,7 @@ set -uo pipefail
 program=$1
 work=$(mktemp -d)
 trap 'pkill -f "$work/" 2>/dev/null; rm -rf "$work"' EXIT
-failures=0
-passes=0
-
-check() {  # check NAME CONDITION...
-  local name=$1
-  shift
-  if "$@"; then
-    passes=$((passes + 1))
-  else
-    failures=$((failures + 1))
-    echo "FAIL: $name" >&2
-  fi
-}
-
-clipboard() { timeout 5 xclip -o -selection clipboard 2>/dev/null; }
+source "$(dirname "$0")/../scripts/checks.sh"
 
 # Waits up to 10 s for a top-level window whose name matches $1 exactly.
 wait_window() {
@@ -161,5 +147,4 @@ else
   echo "skipped the unprivileged run: setpriv or the user nobody is missing" >&2
 fi
 
-echo "e2e: $passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish_checks e2e

@@ -12,31 +12,9 @@ app_id=org.kestrova.Kestrova
 work=$(mktemp -d)
 prefix="$work/root/usr"
 trap 'pkill -f "$work/" 2>/dev/null; rm -rf "$work"' EXIT
-failures=0
-passes=0
+source "$(dirname "$0")/../scripts/checks.sh"
 
-check() {  # check NAME CONDITION...
-  local name=$1
-  shift
-  if "$@"; then
-    passes=$((passes + 1))
-  else
-    failures=$((failures + 1))
-    echo "FAIL: $name" >&2
-    return 1
-  fi
-}
 
-clipboard() { timeout 5 xclip -o -selection clipboard 2>/dev/null; }
-
-wait_for() {  # waits up to 10 s for the command $@ to succeed
-  local i
-  for i in $(seq 100); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
 
 running() { pgrep -f "kestrova.*$work/files" >/dev/null; }
 not_running() { ! running; }
@@ -130,5 +108,4 @@ check "no message box for the action" no_box
 echo other | xclip -selection clipboard
 check "action's worker ends when the clipboard is taken" wait_for not_running
 
-echo "install: $passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish_checks install

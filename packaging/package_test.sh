@@ -10,20 +10,7 @@ version=$2
 app_id=org.kestrova.Kestrova
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-passes=0
-
-check() {  # check NAME CONDITION...
-  local name=$1
-  shift
-  if "$@"; then
-    passes=$((passes + 1))
-  else
-    failures=$((failures + 1))
-    echo "FAIL: $name" >&2
-    return 1
-  fi
-}
+source "$(dirname "$0")/../scripts/checks.sh"
 
 deb="$work/kestrova_${version}_$(dpkg --print-architecture).deb"
 if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||
@@ -72,5 +59,4 @@ lintian_out=$(lintian --display-info --fail-on error,warning "$deb" 2>&1)
 check "lintian: no errors or warnings" test $? -eq 0
 grep -v 'running with root privileges' <<<"$lintian_out" >&2
 
-echo "package: $passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish_checks package
