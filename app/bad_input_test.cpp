@@ -19,6 +19,7 @@
 #include <random>
 
 #include "app/oledrag_form.h"
+#include "app/widget_test_support.h"
 #include "app/startup.h"
 
 #ifndef _WIN32
@@ -26,34 +27,11 @@
 #endif
 
 using namespace kestrova;
+using kestrova::testing::MessageAnswerer;
+using kestrova::testing::read_file;
+using kestrova::testing::write_file;
 
 namespace {
-
-// Answers every message box with OK and records its text.
-struct MessageAnswerer : QObject {
-  QStringList texts;
-  QTimer timer;
-  MessageAnswerer() {
-    connect(&timer, &QTimer::timeout, this, [this] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        texts << box->text();
-        box->button(QMessageBox::Ok)->click();
-      }
-    });
-    timer.start(10);
-  }
-};
-
-QByteArray read_file(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void write_file(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-  QCOMPARE(file.write(bytes), bytes.size());
-}
 
 // Lines of random bytes with every value but the line ends and "@", which
 // would end the settings and move the added option lines.

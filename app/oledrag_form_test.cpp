@@ -17,42 +17,12 @@
 #include <memory>
 
 #include "app/oledrag_form.h"
+#include "app/widget_test_support.h"
 
 using namespace kestrova;
-
-namespace {
-
-// Answers every message box that comes up with OK and records its text.
-class MessageAnswerer : public QObject {
- public:
-  QStringList texts;
-
-  MessageAnswerer() {
-    connect(&timer_, &QTimer::timeout, this, [this] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        texts << box->text();
-        box->button(QMessageBox::Ok)->click();
-      }
-    });
-    timer_.start(10);
-  }
-
- private:
-  QTimer timer_;
-};
-
-QByteArray read_file(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void write_file(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  QVERIFY(file.open(QIODevice::WriteOnly));
-  file.write(bytes);
-}
-
-}  // namespace
+using kestrova::testing::MessageAnswerer;
+using kestrova::testing::read_file;
+using kestrova::testing::write_file;
 
 class OledragFormTest : public QObject {
   Q_OBJECT
