@@ -22,7 +22,6 @@ class FileHost : public SettingsHost {
   Text decode(std::string_view bytes) const override;
   std::string encode(TextView text) const override;
 
-  const QString& settings_folder() const { return folder_; }
 
  private:
   QString absolute(const Text& path) const;

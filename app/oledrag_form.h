@@ -96,7 +96,6 @@ class oledrag_form : public QMainWindow {
   // The list's size as the resize rule last set it, in twips.
   float list_width_twips() const { return list_width_twips_; }
   float list_height_twips() const { return list_height_twips_; }
-  const SettingsFiles& settings_files() const { return files_; }
 
   // Controls, under the names the program has always given them.
   DropList* List1 = nullptr;
