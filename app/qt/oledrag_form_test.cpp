@@ -16,8 +16,8 @@
 #include <QUrl>
 #include <memory>
 
-#include "app/oledrag_form.h"
-#include "app/widget_test_support.h"
+#include "app/qt/oledrag_form.h"
+#include "app/qt/widget_test_support.h"
 
 using namespace kestrova;
 using kestrova::testing::MessageAnswerer;

@@ -7,7 +7,7 @@
 
 #include <QString>
 
-#include "app/file_host.h"
+#include "app/qt/file_host.h"
 
 class QWidget;
 

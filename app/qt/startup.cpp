@@ -1,11 +1,11 @@
-#include "app/startup.h"
+#include "app/qt/startup.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QIcon>
 
-#include "app/oledrag_form.h"
-#include "app/platform.h"
+#include "app/qt/oledrag_form.h"
+#include "app/qt/platform.h"
 
 namespace kestrova {
 

@@ -1,4 +1,4 @@
-#include "app/oledrag_form.h"
+#include "app/qt/oledrag_form.h"
 
 #include <QAction>
 #include <QClipboard>

@@ -18,9 +18,9 @@
 #include <QUrl>
 #include <random>
 
-#include "app/oledrag_form.h"
-#include "app/widget_test_support.h"
-#include "app/startup.h"
+#include "app/qt/oledrag_form.h"
+#include "app/qt/widget_test_support.h"
+#include "app/qt/startup.h"
 
 #ifndef _WIN32
 #include <unistd.h>

@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include "app/oledrag_form.h"
+#include "app/qt/oledrag_form.h"
 
 namespace {
 

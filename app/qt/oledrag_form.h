@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "app/app_host.h"
+#include "app/qt/app_host.h"
 #include "clip/clip.h"
 #include "settings/settings.h"
 

@@ -1,4 +1,4 @@
-#include "app/app_host.h"
+#include "app/qt/app_host.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

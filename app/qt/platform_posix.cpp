@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/platform.h"
+#include "app/qt/platform.h"
 
 namespace kestrova::platform {
 

@@ -1,4 +1,4 @@
-#include "app/file_host.h"
+#include "app/qt/file_host.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-#include "app/platform.h"
+#include "app/qt/platform.h"
 
 namespace kestrova::platform {
 namespace {

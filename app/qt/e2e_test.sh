@@ -8,7 +8,7 @@ set -uo pipefail
 program=$1
 work=$(mktemp -d)
 trap 'pkill -f "$work/" 2>/dev/null; rm -rf "$work"' EXIT
-source "$(dirname "$0")/../scripts/checks.sh"
+source "$(dirname "$0")/../../scripts/checks.sh"
 
 # Waits up to 10 s for a top-level window whose name matches $1 exactly.
 wait_window() {

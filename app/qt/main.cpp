@@ -1,7 +1,7 @@
 #include <QApplication>
 
-#include "app/platform.h"
-#include "app/startup.h"
+#include "app/qt/platform.h"
+#include "app/qt/startup.h"
 
 int main(int argc, char** argv) {
   using namespace kestrova;

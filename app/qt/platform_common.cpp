@@ -3,8 +3,8 @@
 #include <QStandardPaths>
 #include <QStringList>
 
-#include "app/file_host.h"
-#include "app/platform.h"
+#include "app/qt/file_host.h"
+#include "app/qt/platform.h"
 
 namespace kestrova::platform {
 
