@@ -1,0 +1,198 @@
+// The window's behaviour against an in-memory window and settings files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/fake_view.h"
+#include "settings/fake_host.h"
+
+namespace kestrova {
+namespace {
+
+using testing::FakeHost;
+using testing::FakeView;
+
+class FormTest : public ::testing::Test {
+ protected:
+  FakeHost host;
+  FakeView view;
+  Text folder = std::filesystem::temp_directory_path().u16string();
+
+  oledrag_form& load(const std::string& settings, const Text& command_line = {}) {
+    if (!settings.empty()) {
+      host.files[u"kestrova.ini"] = settings;
+    }
+    form_.emplace(host, view, folder, u"kestrova");
+    form_->Form_Load(command_line);
+    return *form_;
+  }
+
+  std::string ini() const { return host.content(u"kestrova.ini"); }
+
+ private:
+  std::optional<oledrag_form> form_;
+};
+
+TEST_F(FormTest, StartUpComposesCaptionAndSetsCheckBoxesFromTheFile) {
+  load("TAG-SET=YES\r\nCRLF-SET=2\r\nDRIVE-CHG-SET=YES\r\n");
+  EXPECT_EQ(view.caption_text, u"Kestrova  kestrova   Version:2.6.1");
+  EXPECT_EQ(view.checks, (std::array<int, 3>{0, 1, 1}));  // CRLF, drive, TAG
+  EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(folder));
+  EXPECT_FALSE(view.clipboard.has_value() || view.ended.has_value());
+  EXPECT_TRUE(view.messages.empty());
+}
+
+TEST_F(FormTest, DropsWriteFromTheTopAndMapWhenDriveMappingIsOn) {
+  auto& form = load("DRIVE-CHG=X,\\\\realpath\\\r\nDRIVE-CHG-SET=NO\r\n");
+  form.List1_OLEDragDrop({u"a", u"X:\\b", u"c"});
+  form.List1_OLEDragDrop({u"x"});
+  EXPECT_EQ(view.list, (std::vector<Text>{u"x", u"X:\\b", u"c"}));
+  view.set_checked(CheckBox::drive, true);
+  form.List1_OLEDragDrop({u"1", u"X:\\docs\\2", u"3", u"4"});
+  EXPECT_EQ(view.list, (std::vector<Text>{u"1", u"\\\\realpath\\docs\\2", u"3", u"4"}));
+  form.List1_OLEDragDrop({});
+  EXPECT_EQ(view.messages, std::vector<Text>{u"無選択です"});
+  EXPECT_EQ(view.list.size(), 4u);
+  EXPECT_FALSE(view.clipboard.has_value());
+}
+
+TEST_F(FormTest, ClickCopiesTheSelectionEditedWithTheBoxesOfNow) {
+  auto& form = load("DRIVE-CHG=X,\\\\realpath\\\r\nTAG-SET=YES\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=NO\r\n");
+  form.List1_OLEDragDrop({u"X:\\docs\\a.txt", u"b", u"c"});
+  view.set_checked(CheckBox::drive, true);
+  view.selected = {0, 1, 2};
+  form.List1_Click();
+  EXPECT_EQ(view.clipboard, Text(u"<\\\\realpath\\docs\\a.txt>\r\n<b>\r\n<c>"));
+  view.set_checked(CheckBox::TAG, false);
+  view.selected = {1};
+  form.List1_Click();
+  EXPECT_EQ(view.clipboard, Text(u"b\r\n"));  // not the list's last entry
+  view.selected.clear();
+  form.List1_Click();
+  EXPECT_EQ(view.clipboard, Text());
+  form.MENU_CLEAR_Click();
+  EXPECT_TRUE(view.list.empty());
+  EXPECT_EQ(view.clipboard, Text());  // CLEAR is no click
+  form.List1_Click();
+  EXPECT_FALSE(view.clipboard.has_value());  // an empty list only clears
+}
+
+TEST_F(FormTest, ResizeAndHelp) {
+  auto& form = load("");
+  view.outer_width = 8520;
+  view.outer_height = 5340;
+  form.Form_Resize();
+  EXPECT_EQ(view.list_width, 7668.0f);
+  EXPECT_EQ(view.list_height, 3204.0f);
+  form.MENU_HELP_Click();
+  ASSERT_EQ(view.messages.size(), 1u);
+  const Text& help = view.messages[0];
+  EXPECT_EQ(help.substr(help.size() - 3), u"　\r\n");
+  EXPECT_EQ(std::count(help.begin(), help.end(), u'\n'), 5);
+}
+
+TEST_F(FormTest, ClosingRewritesTheSettingsAndEndsWithZero) {
+  auto& form = load("TAG-SET=YES\r\n");
+  view.set_checked(CheckBox::TAG, false);
+  view.set_checked(CheckBox::CRLF, true);
+  form.Form_QueryUnload();
+  EXPECT_EQ(ini(), "TAG-SET=NO\r\nCRLF-SET=YES\r\nDRIVE-CHG-SET=NO\r\n");
+  EXPECT_EQ(view.ended, 0);
+}
+
+TEST_F(FormTest, CommandLineCopiesReportsAndRewrites) {
+  load("CRLF-SET=YES\r\nTAG-SET=NO\r\n", u"\"/my dir/a.txt\"");
+  EXPECT_EQ(view.clipboard, Text(u"/my dir/a.txt\r\n"));
+  EXPECT_EQ(view.messages, std::vector<Text>{u"CLIPBOAD COPIED=/my dir/a.txt\r\n"});
+  EXPECT_EQ(ini(), "CRLF-SET=YES\r\nTAG-SET=NO\r\nDRIVE-CHG-SET=NO\r\n");
+  EXPECT_EQ(view.ended, 0);
+  EXPECT_FALSE(view.shown);
+}
+
+TEST_F(FormTest, FileNameMarkerCopiesTheBareNameWithoutMessage) {
+  const std::pair<Text, Text> cases[] = {
+      {u"$FILENAME$ /home/u/report.final.txt", u"report.final"},
+      {u"$FILENAME$ \"C:\\my dir\\a.txt\"", u"a"},
+      {u"xyz$FILENAME$C:\\d\\f.txt", u"f"},
+      {u"$FILENAME$a.txt", u""},
+      {u"$FILENAME$", u""},
+  };
+  for (const auto& [line, want] : cases) {
+    view = FakeView();
+    load("", line);
+    EXPECT_EQ(view.clipboard, want) << to_utf8(line);
+    EXPECT_TRUE(view.messages.empty()) << to_utf8(line);
+    EXPECT_EQ(view.ended, 0);
+  }
+  view = FakeView();
+  load("TAG-SET=NO\r\nCRLF-SET=NO\r\n", u"$filename$ a");
+  EXPECT_EQ(view.clipboard, Text(u"$filename$ a"));
+  EXPECT_EQ(view.messages.size(), 1u);
+}
+
+TEST_F(FormTest, WhereCopiesNeedInputTheMessageOkCopiesAgain) {
+  for (const bool needs_input : {false, true}) {
+    view = FakeView();
+    view.needs_user_input = needs_input;
+    load("", u"$FILENAME$ /x/a.txt");
+    EXPECT_EQ(view.copies, std::vector<Text>(needs_input ? 2 : 1, u"a"));
+    EXPECT_EQ(view.messages.size(), needs_input ? 1u : 0u);
+  }
+}
+
+TEST_F(FormTest, FailuresAreShownEndTheProgramAndWriteNothing) {
+  auto& form = load("TAG-SET=YES\r\n");
+  form.List1_OLEDragDrop({u"a"});
+  view.selected = {0};
+  view.refuse_clipboard = true;
+  form.List1_Click();
+  EXPECT_EQ(view.messages, std::vector<Text>{u"cannot set the clipboard: refused"});
+  EXPECT_EQ(view.ended, kPlatformFailureStatus);
+  form.Form_QueryUnload();  // nothing runs after a failure
+  form.List1_OLEDragDrop({});
+  EXPECT_EQ(view.messages.size(), 1u);
+  EXPECT_EQ(ini(), "TAG-SET=YES\r\n");
+
+  view = FakeView();
+  auto& closing = load("TAG-SET=YES\r\n");
+  host.unreadable.insert(u"kestrova.BAK");
+  closing.Form_QueryUnload();
+  EXPECT_EQ(view.ended, kPlatformFailureStatus);
+  ASSERT_EQ(view.messages.size(), 1u);
+  EXPECT_EQ(to_utf8(view.messages[0]).rfind("cannot read kestrova.BAK", 0), 0u);
+  EXPECT_EQ(ini(), "TAG-SET=YES\r\n");
+}
+
+TEST_F(FormTest, RunProgramGivesTheExitStatus) {
+  const auto run = [&](const std::string& settings, const Text& line) {
+    view = FakeView();
+    view.while_shown = [](oledrag_form& form) { form.Form_QueryUnload(); };
+    host = FakeHost();
+    if (!settings.empty()) {
+      host.files[u"kestrova.ini"] = settings;
+    }
+    return run_program(view, [&]() -> SettingsHost& { return host; }, {line, folder, u"kestrova"});
+  };
+  // Window mode: shown until closed.
+  EXPECT_EQ(run("", {}), 0);
+  EXPECT_TRUE(view.shown);
+  EXPECT_EQ(host.writes.size(), 3u);  // default file, backup, rewrite
+  // A settings error: its message, status 2, the file as it was.
+  const std::string bad = "TAG-SET=YES\r\nDRIVE-CHG=X,\r\n";
+  EXPECT_EQ(run(bad, u"/a"), kSettingsErrorStatus);
+  EXPECT_EQ(host.messages, std::vector<Text>{Text(kBadRowMessage) + u"DRIVE-CHG=X,"});
+  EXPECT_EQ(host.content(u"kestrova.ini"), bad);
+  EXPECT_FALSE(view.shown);
+  // A platform failure at start: its message, status 1.
+  view = FakeView();
+  host = FakeHost();
+  host.unwritable.insert(u"kestrova.ini");
+  EXPECT_EQ(run_program(view, [&]() -> SettingsHost& { return host; }, {u"/a", folder, u"kestrova"}),
+            kPlatformFailureStatus);
+  EXPECT_EQ(view.messages.size(), 1u);
+  EXPECT_EQ(view.ended, kPlatformFailureStatus);
+  EXPECT_EQ(view.form, nullptr);
+}
+
+}  // namespace
+}  // namespace kestrova
