@@ -27,8 +27,4 @@ class AppHost : public FileHost {
   void end_program(int status) override { throw ProgramEnded(status); }
 };
 
-// Exit status after a failure of a file, the clipboard or another platform
-// service.
-inline constexpr int kPlatformFailureStatus = 1;
-
 }  // namespace kestrova

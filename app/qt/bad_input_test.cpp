@@ -11,14 +11,13 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
 #include <random>
 
-#include "app/qt/oledrag_form.h"
+#include "app/qt/form_window.h"
 #include "app/qt/widget_test_support.h"
 #include "app/qt/startup.h"
 
@@ -60,8 +59,12 @@ constexpr char kAddedOptions[] = "TAG-SET=NO\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=NO\
 struct Window {
   QTemporaryDir dir;
   AppHost host{dir.path()};
-  oledrag_form form{host, dir.path(), QStringLiteral("kestrova")};
-  explicit Window(const QByteArray& settings) { write_file(dir.filePath("kestrova.ini"), settings); }
+  FormWindow view;
+  oledrag_form form{host, view, to_text(dir.path()), u"kestrova"};
+  explicit Window(const QByteArray& settings) {
+    write_file(dir.filePath("kestrova.ini"), settings);
+    view.attach(&form);
+  }
 };
 
 // A file or, named with a trailing "/", a folder that a test lays down
@@ -173,14 +176,12 @@ class BadInputTest : public QObject {
     QFETCH(LoadAndClose, row);
     Window window(row.settings);
     const QString backup = window.dir.filePath("kestrova.BAK");
-    QCOMPARE(window.form.Form_Load(QString()), oledrag_form::Mode::Window);
+    QCOMPARE(window.form.Form_Load({}), oledrag_form::Mode::Window);
     QCOMPARE(read_file(backup), row.settings);
     QVERIFY(!row.delete_backup || QFile::remove(backup));
     MessageAnswerer answers;
-    QSignalSpy finished(&window.form, &oledrag_form::finished);
-    window.form.close();
-    QCOMPARE(finished.size(), 1);
-    QCOMPARE(finished.first().first().toInt(), row.message.isEmpty() ? 0 : kPlatformFailureStatus);
+    window.view.close();
+    QCOMPARE(window.form.status(), row.message.isEmpty() ? 0 : kPlatformFailureStatus);
     const QString message = row.message.replace("%1", window.dir.path());
     QCOMPARE(answers.texts, message.isEmpty() ? QStringList() : QStringList(message));
     QCOMPARE(read_file(window.dir.filePath("kestrova.ini")), row.after);
@@ -190,7 +191,7 @@ class BadInputTest : public QObject {
     Window window("TAG-SET=NO\r\nCRLF-SET=NO\r\n");
     const QString path = "/" + QString(99999, QChar(u'd'));
     MessageAnswerer answers;
-    QCOMPARE(window.form.Form_Load(path), oledrag_form::Mode::CommandLine);
+    QCOMPARE(window.form.Form_Load(to_text(path)), oledrag_form::Mode::CommandLine);
     QCOMPARE(QGuiApplication::clipboard()->text().size(), 100000);
     QCOMPARE(QGuiApplication::clipboard()->text(), path);
     QCOMPARE(answers.texts, QStringList("CLIPBOAD COPIED=" + path));
@@ -198,7 +199,7 @@ class BadInputTest : public QObject {
 
   void dropOf100000FilesIsCopiedWhole() {
     Window window("TAG-SET=NO\r\nCRLF-SET=YES\r\n");
-    window.form.Form_Load(QString());
+    window.form.Form_Load({});
     QStringList paths;
     QList<QUrl> urls;
     for (int i = 0; i < 100000; ++i) {
@@ -208,11 +209,11 @@ class BadInputTest : public QObject {
     QMimeData data;
     data.setUrls(urls);
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window.form.List1->viewport(), &enter);
+    QApplication::sendEvent(window.view.List1->viewport(), &enter);
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window.form.List1->viewport(), &drop);
-    QCOMPARE(window.form.List1->count(), 100000);
-    window.form.List1->selectAll();
+    QApplication::sendEvent(window.view.List1->viewport(), &drop);
+    QCOMPARE(window.view.List1->count(), 100000);
+    window.view.List1->selectAll();
     const QString copied = QGuiApplication::clipboard()->text();
     QCOMPARE(copied.count(QStringLiteral("\r\n")), 100000);
     QCOMPARE(copied, paths.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));

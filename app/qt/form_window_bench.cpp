@@ -7,18 +7,23 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include "app/qt/oledrag_form.h"
+#include "app/qt/form_window.h"
 
 namespace {
 
 using kestrova::AppHost;
+using kestrova::FormWindow;
 using kestrova::oledrag_form;
 
 struct Window {
   QTemporaryDir dir;
   AppHost host{dir.path()};
-  oledrag_form form{host, dir.path(), QStringLiteral("kestrova")};
-  Window() { form.Form_Load(QString()); }
+  FormWindow view;
+  oledrag_form form{host, view, kestrova::to_text(dir.path()), u"kestrova"};
+  Window() {
+    view.attach(&form);
+    form.Form_Load({});
+  }
 };
 
 QMimeData* file_drop(int count) {
@@ -39,7 +44,7 @@ void BM_DropFiles(benchmark::State& state) {
     state.PauseTiming();
     window.form.MENU_CLEAR_Click();
     state.ResumeTiming();
-    window.form.List1_OLEDragDrop(data.get());
+    window.view.List1_OLEDragDrop(kestrova::dropped_files(data.get()));
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
@@ -48,15 +53,15 @@ BENCHMARK(BM_DropFiles)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMi
 void BM_CopyAllSelected(benchmark::State& state) {
   Window window;
   const std::unique_ptr<QMimeData> data(file_drop(static_cast<int>(state.range(0))));
-  window.form.List1_OLEDragDrop(data.get());
+  window.view.List1_OLEDragDrop(kestrova::dropped_files(data.get()));
   for ([[maybe_unused]] auto _ : state) {
     state.PauseTiming();
     {
-      const QSignalBlocker quiet(window.form.List1);
-      window.form.List1->clearSelection();
+      const QSignalBlocker quiet(window.view.List1);
+      window.view.List1->clearSelection();
     }
     state.ResumeTiming();
-    window.form.List1->selectAll();  // the selection change copies
+    window.view.List1->selectAll();  // the selection change copies
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
   state.SetComplexityN(state.range(0));
