@@ -187,16 +187,6 @@ class BadInputTest : public QObject {
     QCOMPARE(read_file(window.dir.filePath("kestrova.ini")), row.after);
   }
 
-  void pathOf100000CharactersIsCopiedWhole() {
-    Window window("TAG-SET=NO\r\nCRLF-SET=NO\r\n");
-    const QString path = "/" + QString(99999, QChar(u'd'));
-    MessageAnswerer answers;
-    QCOMPARE(window.form.Form_Load(to_text(path)), oledrag_form::Mode::CommandLine);
-    QCOMPARE(QGuiApplication::clipboard()->text().size(), 100000);
-    QCOMPARE(QGuiApplication::clipboard()->text(), path);
-    QCOMPARE(answers.texts, QStringList("CLIPBOAD COPIED=" + path));
-  }
-
   void dropOf100000FilesIsCopiedWhole() {
     Window window("TAG-SET=NO\r\nCRLF-SET=YES\r\n");
     window.form.Form_Load({});

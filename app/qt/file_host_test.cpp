@@ -77,40 +77,6 @@ TEST_F(FileHostTest, RedirectFolderIsJoinedWithSlash) {
   EXPECT_FALSE(host.file_exists(u"conf"));  // a folder is no ordinary file
 }
 
-TEST_F(FileHostTest, ErrorsNameTheFileAndTheReason) {
-  Host host(dir_.path());
-  try {
-    host.read_lines(u"missing.ini");
-    FAIL();
-  } catch (const FileError& e) {
-    EXPECT_EQ(std::string(e.what()), "cannot read " + path("missing.ini").toStdString() +
-                                         ": No such file or directory");
-  }
-  put("ini.ini", "no-such-folder\r\n");
-  const SettingsFiles files = FIND_option_file(host);
-  try {
-    MAKE_default_option(host, files);
-    FAIL();
-  } catch (const FileError& e) {
-    const std::string what = e.what();
-    EXPECT_EQ(what.rfind("cannot write " + path("no-such-folder/kestrova.ini").toStdString() + ": ", 0), 0u)
-        << what;
-  }
-  EXPECT_FALSE(QFile::exists(path("no-such-folder")));
-}
-
-TEST_F(FileHostTest, FailedRewriteLeavesTheFileIntact) {
-  put("kestrova.ini", "TAG-SET=YES\r\n");
-  Host host(dir_.path());
-  const SettingsFiles files = FIND_option_file(host);
-  get_option(host, files);
-  // A folder in the backup's place makes the backup unreadable.
-  ASSERT_TRUE(QFile::remove(path("kestrova.BAK")));
-  ASSERT_TRUE(QDir(dir_.path()).mkdir("kestrova.BAK"));
-  EXPECT_THROW(WRITE_back_option(host, files, OptionStates{}), FileError);
-  EXPECT_EQ(get("kestrova.ini"), QByteArray("TAG-SET=YES\r\n"));
-}
-
 TEST(QtText, ConvertsBothWays) {
   const Text text = u"C:\\日本\U0001F600";
   EXPECT_EQ(to_text(to_qstring(text)), text);

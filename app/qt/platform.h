@@ -15,7 +15,8 @@ namespace kestrova::platform {
 // Throws FileError when the per-user folder cannot be created.
 QString settings_folder(const QString& program_folder);
 
-// The executable's file name without folder (and, on Windows, its .exe).
+// The executable's file name without its folder. POSIX programs carry no
+// extension, so a dot in the name belongs to it ("kestrova-2.6").
 QString executable_name(const QString& executable_path);
 
 // The command line as one text: the arguments after the program's name,

@@ -23,14 +23,7 @@ QString settings_folder(const QString& program_folder) {
   return folder;
 }
 
-QString executable_name(const QString& executable_path) {
-  const QFileInfo info(executable_path);
-#ifdef Q_OS_WIN
-  return info.completeBaseName();
-#else
-  return info.fileName();
-#endif
-}
+QString executable_name(const QString& executable_path) { return QFileInfo(executable_path).fileName(); }
 
 QString command_line_text(int argc, const char* const* argv) {
   QStringList arguments;
