@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include "app/qt/clipboard.h"
 #include "app/version.h"
 
 namespace kestrova {
@@ -238,13 +239,7 @@ void oledrag_form::run_command_line(const QString& command_line) {
   close();
 }
 
-void oledrag_form::set_clipboard_text(const QString& text) {
-  QClipboard* clipboard = QGuiApplication::clipboard();
-  clipboard->setText(text);
-  if (clipboard->text() != text) {
-    throw PlatformError("cannot set the clipboard: the windowing system did not accept the text");
-  }
-}
+void oledrag_form::set_clipboard_text(const QString& text) { clipboard::set_text(text); }
 
 void oledrag_form::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
