@@ -14,7 +14,7 @@ kestrova_test_packages=(
   "${kestrova_packages[@]}"
   libgtest-dev libbenchmark-dev
   xvfb xauth xclip xdotool imagemagick
-  sway wtype wl-clipboard libwayland-dev libwayland-bin util-linux
+  sway wtype wl-clipboard jq libwayland-dev libwayland-bin util-linux passwd
   clang-14 libclang-rt-14-dev clang-tidy cppcheck
   desktop-file-utils appstream libglib2.0-bin dbus-daemon dpkg-dev lintian file procps
 )
