@@ -50,7 +50,10 @@ int main(int argc, char **argv) {
   unsigned height = 1024;
   int i = 1;
   if (argc > 2 && strcmp(argv[1], "-s") == 0) {
-    if (sscanf(argv[2], "%ux%u", &width, &height) != 2 || width == 0 || height == 0) {
+    char *end = NULL;
+    width = (unsigned)strtoul(argv[2], &end, 10);
+    height = *end == 'x' ? (unsigned)strtoul(end + 1, &end, 10) : 0;
+    if (*end != '\0' || width == 0 || height == 0) {
       fprintf(stderr, "virtual_pointer: -s wants WIDTHxHEIGHT, not %s\n", argv[2]);
       return 1;
     }
@@ -78,8 +81,8 @@ int main(int argc, char **argv) {
   for (; i < argc; ++i) {
     const char *step = argv[i];
     if ((strcmp(step, "move") == 0 || strcmp(step, "glide") == 0) && i + 2 < argc) {
-      const double to_x = atof(argv[i + 1]);
-      const double to_y = atof(argv[i + 2]);
+      const double to_x = strtod(argv[i + 1], NULL);
+      const double to_y = strtod(argv[i + 2], NULL);
       const int steps = strcmp(step, "glide") == 0 ? 10 : 1;
       for (int s = 1; s <= steps; ++s) {
         const double at_x = x + (to_x - x) * s / steps;
@@ -101,7 +104,7 @@ int main(int argc, char **argv) {
       zwlr_virtual_pointer_v1_frame(pointer);
       wl_display_roundtrip(display);
     } else if (strcmp(step, "wait") == 0 && i + 1 < argc) {
-      pause_ms(atol(argv[++i]));
+      pause_ms(strtol(argv[++i], NULL, 10));
     } else {
       fprintf(stderr, "virtual_pointer: unknown or incomplete step '%s'\n", step);
       return 1;
