@@ -6,7 +6,7 @@ set -euo pipefail
 # Building and running the program.
 kestrova_packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-wayland
+  qt6-base-dev qt6-base-dev-tools qt6-wayland libxcb1-dev
 )
 
 # Everything the tests, fuzzers, analysers and benchmarks need on top.
@@ -14,6 +14,7 @@ kestrova_test_packages=(
   "${kestrova_packages[@]}"
   libgtest-dev libbenchmark-dev
   xvfb xauth xclip xdotool imagemagick
+  sway wtype wl-clipboard jq libwayland-dev libwayland-bin util-linux passwd
   clang-14 libclang-rt-14-dev clang-tidy cppcheck
   desktop-file-utils appstream libglib2.0-bin dbus-daemon dpkg-dev lintian file procps
 )

@@ -13,6 +13,8 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include "app/qt/clipboard.h"
+
 namespace kestrova {
 
 namespace {
@@ -162,14 +164,6 @@ bool FormWindow::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-void set_clipboard_text(const QString& text) {
-  QClipboard* clipboard = QGuiApplication::clipboard();
-  clipboard->setText(text);
-  if (clipboard->text() != text) {
-    throw PlatformError("cannot set the clipboard: the windowing system did not accept the text");
-  }
-}
-
 Text FormWindow::caption() const { return to_text(windowTitle()); }
 
 void FormWindow::set_caption(const Text& caption) { setWindowTitle(to_qstring(caption)); }
@@ -251,7 +245,7 @@ void FormWindow::set_list_height_twips(float height) {
 
 void FormWindow::clear_clipboard() { QGuiApplication::clipboard()->clear(); }
 
-void FormWindow::set_clipboard_text(const Text& text) { kestrova::set_clipboard_text(to_qstring(text)); }
+void FormWindow::set_clipboard_text(const Text& text) { clipboard::set_text(to_qstring(text)); }
 
 bool FormWindow::copy_needs_user_input() const {
   // On Wayland a client may set the clipboard only in answer to an input

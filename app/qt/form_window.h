@@ -90,8 +90,4 @@ class FormWindow : public QMainWindow, public FormView {
   bool selection_changed_since_press_ = false;
 };
 
-// Sets the clipboard to exactly `text`. Throws PlatformError when the copy
-// did not happen.
-void set_clipboard_text(const QString& text);
-
 }  // namespace kestrova

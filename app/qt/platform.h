@@ -36,8 +36,11 @@ void choose_windowing_platform();
 // status and then exits with it, so the caller (a shell, a file manager) sees
 // the program end when its work is done; start() returns only in the worker.
 // finish(status) reports the status; if the worker then still owns the
-// clipboard, it detaches from the caller's terminal and pipes and serves the
-// clipboard until another program takes it over. Returns the status.
+// clipboard (as the windowing system sees it, see clipboard::owned), it
+// detaches from the caller's terminal and pipes and serves the clipboard
+// until another program takes it over. In the worker it then ends the
+// process with the status at once, without tearing Qt down, and does not
+// return; without a worker (the fork failed) it returns the status.
 // Where the platform keeps clipboard data by itself, both are no-ops.
 class ClipboardKeeper {
  public:

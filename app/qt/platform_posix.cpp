@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/qt/clipboard.h"
 #include "app/qt/platform.h"
 
 namespace kestrova::platform {
@@ -53,20 +54,22 @@ void detach_from_caller() {
   setsid();
 }
 
+// Qt's word is not enough: on X11 it may believe it owns a clipboard the
+// server never gave it, and then hears of no loss. So the windowing system
+// is asked, at the change signal and on a short poll (loss of ownership is
+// not signalled everywhere), and the worker ends within half a second of
+// losing the clipboard.
 void serve_until_taken_over() {
-  QClipboard* clipboard = QGuiApplication::clipboard();
   QEventLoop loop;
   const auto check = [&] {
-    if (!clipboard->ownsClipboard()) {
+    if (!clipboard::owned()) {
       loop.quit();
     }
   };
-  // changed() comes for our own setText too, so ownership is what counts.
-  // Loss of ownership is not signalled everywhere; the timer is the fallback.
-  QObject::connect(clipboard, &QClipboard::changed, &loop, check);
+  QObject::connect(QGuiApplication::clipboard(), &QClipboard::changed, &loop, check);
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, &loop, check);
-  poll.start(1000);
+  poll.start(500);
   loop.exec();
 }
 
@@ -103,8 +106,7 @@ int ClipboardKeeper::finish(int status) {
   if (report_fd_ < 0) {
     return status;
   }
-  QClipboard* clipboard = QGuiApplication::instance() != nullptr ? QGuiApplication::clipboard() : nullptr;
-  const bool serve = clipboard != nullptr && clipboard->ownsClipboard();
+  const bool serve = clipboard::owned();
   if (serve) {
     // Before the report: the caller must not wait on pipes we still hold.
     detach_from_caller();
@@ -118,7 +120,14 @@ int ClipboardKeeper::finish(int status) {
   if (serve) {
     serve_until_taken_over();
   }
-  return status;
+  // Every file is closed and the status is reported: nothing is left to do
+  // but leave. Tearing Qt down is skipped on purpose: with Qt 6.4 the
+  // Wayland connection's destructor may wait forever for its event thread,
+  // stuck reading a display that sends nothing more, and a process of ours
+  // must never hang on its way out. The windowing system frees what a
+  // client leaves behind.
+  std::fflush(nullptr);
+  _exit(status);
 }
 
 }  // namespace kestrova::platform

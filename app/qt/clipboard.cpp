@@ -1,0 +1,107 @@
+#include "app/qt/clipboard.h"
+
+#include <QClipboard>
+#include <QDeadlineTimer>
+#include <QGuiApplication>
+#include <QThread>
+#include <cstdlib>
+
+#include "app/form.h"
+
+#if defined(KESTROVA_X11_CLIPBOARD) && QT_CONFIG(xcb)
+#include <xcb/xcb.h>
+#define KESTROVA_ASK_X11 1
+#endif
+
+namespace kestrova::clipboard {
+
+namespace {
+
+[[noreturn]] void refused() {
+  throw PlatformError("cannot set the clipboard: the windowing system did not accept the text");
+}
+
+#ifdef KESTROVA_ASK_X11
+
+enum class Holder { Us, Other, Nobody };
+
+xcb_connection_t* x11_connection() {
+  auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+  auto* x11 = app != nullptr ? app->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  return x11 != nullptr ? x11->connection() : nullptr;
+}
+
+xcb_atom_t clipboard_atom(xcb_connection_t* connection) {
+  static xcb_atom_t atom = XCB_ATOM_NONE;
+  if (atom == XCB_ATOM_NONE) {
+    static constexpr char kName[] = "CLIPBOARD";
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, sizeof kName - 1, kName), nullptr);
+    if (reply != nullptr) {
+      atom = reply->atom;
+      std::free(reply);
+    }
+  }
+  return atom;
+}
+
+// Windows of this client carry ids from its own resource range, whichever
+// of Qt's windows it chose to own the selection with.
+Holder x11_holder(xcb_connection_t* connection) {
+  const xcb_atom_t atom = clipboard_atom(connection);
+  xcb_get_selection_owner_reply_t* reply =
+      atom == XCB_ATOM_NONE ? nullptr
+                            : xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom), nullptr);
+  if (reply == nullptr) {
+    return Holder::Nobody;  // the connection is gone: we serve nobody
+  }
+  const xcb_window_t owner = reply->owner;
+  std::free(reply);
+  if (owner == XCB_WINDOW_NONE) {
+    return Holder::Nobody;
+  }
+  const xcb_setup_t* setup = xcb_get_setup(connection);
+  return (owner & ~setup->resource_id_mask) == setup->resource_id_base ? Holder::Us : Holder::Other;
+}
+
+#endif
+
+}  // namespace
+
+bool owned() {
+  if (QCoreApplication::instance() == nullptr) {
+    return false;
+  }
+#ifdef KESTROVA_ASK_X11
+  if (xcb_connection_t* connection = x11_connection()) {
+    return x11_holder(connection) == Holder::Us;
+  }
+#endif
+  return QGuiApplication::clipboard()->ownsClipboard();
+}
+
+void set_text(const QString& text) {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  clipboard->setText(text);
+#ifdef KESTROVA_ASK_X11
+  if (xcb_connection_t* connection = x11_connection()) {
+    // Nobody may hold it for a moment while a racing copy of the program is
+    // between its clear and its set; that copy is newer and will set.
+    const QDeadlineTimer grace(1000);
+    for (;;) {
+      if (x11_holder(connection) != Holder::Nobody) {
+        return;
+      }
+      if (grace.hasExpired()) {
+        refused();
+      }
+      QThread::msleep(10);
+    }
+  }
+#endif
+  if (clipboard->text() != text) {
+    refused();
+  }
+}
+
+}  // namespace kestrova::clipboard

@@ -1,0 +1,200 @@
+#!/usr/bin/env bash
+# The program on pure Wayland (no X11 at all), end to end in a headless
+# sway: command-line and file-name mode copy when OK is pressed, both copies
+# outlive the started process, files dragged from another Wayland program
+# are listed and a click copies them, closing the window rewrites the
+# settings, and every process of the program ends once another program
+# takes the clipboard. The whole scenario runs several times in a row, since
+# a process that hangs on its way out does so only now and then.
+# sway refuses to run as root: as root the test creates a user of its own.
+# Usage: wayland_test.sh PATH/TO/kestrova PATH/TO/virtual_pointer PATH/TO/drag_source [ROUNDS]
+set -uo pipefail
+
+program=$1
+pointer_tool=$2
+drag_tool=$3
+rounds=${4:-5}
+source "$(dirname "$0")/../../../scripts/checks.sh"
+
+for tool in sway swaymsg wtype wl-paste wl-copy jq; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "SKIP: $tool is not installed (scripts/deps.sh lists it)"
+    exit 77
+  fi
+done
+
+work=$(mktemp -d)
+chmod 755 "$work"
+user=kestrova-wayland-test
+created_user=
+run_as=()
+if [ "$(id -u)" -eq 0 ]; then
+  if ! id "$user" >/dev/null 2>&1; then
+    useradd -r -M -d /nonexistent -s /usr/sbin/nologin "$user" || {
+      echo "SKIP: cannot create the user $user that sway needs"
+      exit 77
+    }
+    created_user=yes
+  fi
+  run_as=(setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups)
+else
+  user=$(id -un)
+fi
+runtime="$work/runtime"
+home="$work/home"
+mkdir -p "$runtime" "$home"
+chmod 700 "$runtime"
+chown "$user" "$runtime" "$home"
+
+sway_pid=
+cleanup() {
+  local pid
+  for pid in $(pgrep -f "$work/"); do kill "$pid" 2>/dev/null; done
+  [ -n "$sway_pid" ] && kill "$sway_pid" 2>/dev/null && wait "$sway_pid" 2>/dev/null
+  # wl-copy serves from a process of its own, started by the test's user.
+  if [ -n "$created_user" ] || [ "${#run_as[@]}" -gt 0 ]; then
+    for pid in $(pgrep -u "$user"); do kill "$pid" 2>/dev/null; done
+    sleep 0.2
+  fi
+  [ -n "$created_user" ] && userdel "$user" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+cat >"$work/sway.conf" <<'CONF'
+output HEADLESS-1 resolution 1280x1024
+xwayland disable
+CONF
+"${run_as[@]}" env -i HOME="$home" PATH="$PATH" XDG_RUNTIME_DIR="$runtime" \
+  WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman LIBSEAT_BACKEND=noop \
+  sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
+sway_pid=$!
+display=
+swaysock=
+for _ in $(seq 100); do
+  display=$(ls "$runtime" | grep -E '^wayland-[0-9]+$' | head -n 1)
+  swaysock=$(ls "$runtime"/sway-ipc.*.sock 2>/dev/null | head -n 1)
+  [ -n "$display" ] && [ -n "$swaysock" ] && break
+  sleep 0.1
+done
+if [ -z "$display" ] || [ -z "$swaysock" ]; then
+  echo "SKIP: headless sway did not start; its log:"
+  tail -n 20 "$work/sway.log"
+  exit 77
+fi
+
+as_user() {
+  "${run_as[@]}" env -i HOME="$home" PATH="$PATH" XDG_RUNTIME_DIR="$runtime" WAYLAND_DISPLAY="$display" \
+    SWAYSOCK="$swaysock" XDG_SESSION_TYPE=wayland "$@"
+}
+paste() { timeout 5 "${run_as[@]}" env -i XDG_RUNTIME_DIR="$runtime" WAYLAND_DISPLAY="$display" wl-paste -n 2>/dev/null; }
+key() { as_user wtype -s 300 "$@"; }  # without the pause the compositor loses the key
+pointer() { as_user "$pointer_tool" "$@"; }
+now() { echo $(($(date +%s%N) / 1000000)); }
+
+# "X Y" of the content of the first window whose title matches $1, or nothing.
+window_at() {
+  as_user swaymsg -t get_tree 2>/dev/null | jq -r --arg re "$1" \
+    'first(.. | objects | select(.pid? != null and ((.name // "") | test($re))))
+     | "\(.rect.x + .window_rect.x) \(.rect.y + .window_rect.y)"'
+}
+has_window() { test -n "$(window_at "$1")"; }
+wait_window() { wait_for has_window "$1"; }
+pasted() { test "$(paste; echo .)" = "$1."; }  # trailing line breaks count
+
+running() { pgrep -f "$dir/kestrova" >/dev/null; }
+gone_within() {  # fails if a process of the program is left after $1 seconds
+  local deadline=$(($(now) + $1 * 1000))
+  while running; do
+    [ "$(now)" -gt "$deadline" ] && return 1
+    sleep 0.05
+  done
+}
+on_wayland() {  # the serving process of the program uses Qt's Wayland plugin
+  local pid
+  pid=$(pgrep -f "$dir/kestrova" | tail -n 1)  # the worker, started last
+  [ -n "$pid" ] && grep -q libqwayland "/proc/$pid/maps"
+}
+
+settings_before='DRIVE-CHG=X,\\\\realpath\\\r\ntag-set = YES\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=YES\r\n'
+settings_after='DRIVE-CHG=X,\\\\realpath\\\r\nTAG-SET=YES\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=YES\r\n'
+ends_in=()
+
+for round in $(seq "$rounds"); do
+  r="round $round"
+  dir="$work/r$round"
+  mkdir -p "$dir"
+  cp "$program" "$dir/kestrova"
+  touch "$dir/a b.txt" "$dir/c.txt"
+  printf '%b' "$settings_before" >"$dir/kestrova.ini"
+  chown -R "$user" "$dir"
+
+  # 1. Command-line mode: the message box's OK copies.
+  as_user "$dir/kestrova" 'X:\docs\a b.txt' 2>>"$work/program.log" &
+  caller=$!
+  check "$r: command line shows its message" wait_window '^kestrova$'
+  check "$r: the program runs on Wayland" on_wayland
+  key -k Return
+  wait "$caller"
+  check "$r: command line ends with status 0" test $? -eq 0
+  check "$r: command-line copy pasted after the start ended" pasted '<\\realpath\docs\a b.txt>'
+
+  # 2. File-name mode: the same message box, the bare name.
+  as_user "$dir/kestrova" '$FILENAME$' /x/report.final.txt 2>>"$work/program.log" &
+  caller=$!
+  check "$r: file-name mode shows its message" wait_window '^kestrova$'
+  key -k Return
+  wait "$caller"
+  check "$r: file-name mode ends with status 0" test $? -eq 0
+  check "$r: file name pasted after the start ended" pasted report.final
+
+  # 3. Window mode: files dragged from another Wayland program, a click, Ctrl+A, close.
+  printf '%b' "$settings_before" >"$dir/kestrova.ini"
+  as_user "$dir/kestrova" 2>>"$work/program.log" &
+  caller=$!
+  check "$r: window appears" wait_window '^Kestrova  kestrova'
+  as_user env QT_QPA_PLATFORM=wayland "$drag_tool" "$dir/a b.txt" "$dir/c.txt" 2>>"$work/program.log" &
+  source_pid=$!
+  check "$r: drag source appears" wait_window '^drag_source$'
+  read -r kx ky <<<"$(window_at '^Kestrova  kestrova')"
+  read -r sx sy <<<"$(window_at '^drag_source$')"
+  # The list's first row lies about 108 px below the top of the window's
+  # content (menu bar, check boxes, the list's margin).
+  row_x=$((kx + 100))
+  row_y=$((ky + 108))
+  # Each move first crosses the other window, so the target surely gets its
+  # pointer enter, whatever surface the cursor was left over last time.
+  pointer move "$row_x" "$row_y" wait 200 move $((sx + 100)) $((sy + 100)) wait 300 press wait 100 \
+    glide $((sx + 60)) $((sy + 100)) glide "$row_x" "$row_y" wait 300 release wait 300
+  pointer move $((sx + 100)) $((sy + 100)) wait 200 move "$row_x" "$row_y" wait 300 press wait 50 release
+  # Not the list's last entry, so it ends with a line break.
+  check "$r: the dragged files are listed, a click copies the first" \
+    wait_for pasted "<$dir/a b.txt>"$'\r\n'
+  key -M ctrl -k a -m ctrl
+  check "$r: Ctrl+A copies both" wait_for pasted "<$dir/a b.txt>"$'\r\n'"<$dir/c.txt>"
+  check "$r: settings untouched while the window is open" \
+    test "$(md5sum <"$dir/kestrova.ini")" = "$(printf '%b' "$settings_before" | md5sum)"
+  as_user swaymsg '[app_id="^kestrova$"] kill' >/dev/null
+  wait "$caller"
+  check "$r: closed window ends with status 0" test $? -eq 0
+  check "$r: closing the window rewrote the settings" \
+    test "$(md5sum <"$dir/kestrova.ini")" = "$(printf '%b' "$settings_after" | md5sum)"
+  check "$r: window's copy pasted after the start ended" \
+    pasted "<$dir/a b.txt>"$'\r\n'"<$dir/c.txt>"
+  as_user swaymsg '[app_id="^drag_source$"] kill' >/dev/null
+  wait "$source_pid" 2>/dev/null
+
+  # 4. Another program takes the clipboard: nothing of ours is left.
+  started=$(now)
+  as_user wl-copy other 2>/dev/null
+  check "$r: no process left 3 s after another program took the clipboard" gone_within 3
+  ends_in+=("$(($(now) - started)) ms")
+  check "$r: the other program's text is there" pasted other
+  pgrep -af "$dir/kestrova" >&2
+done
+
+echo "workers gone after the take-over in: ${ends_in[*]}"
+if [ "$failures" -gt 0 ]; then
+  echo "--- program's messages:"; tail -n 30 "$work/program.log"
+fi
+finish_checks wayland
