@@ -93,7 +93,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc == 7 && QByteArray(argv[1]) == "contrast") {
-    return contrast(argv[2], QRect(std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6])));
+    return contrast(argv[2],
+                    QRect(std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6])));
   }
   std::fprintf(stderr, "usage: theme_probe drag FILE | contrast PNG X Y W H | window-lightness\n");
   return 2;
