@@ -100,7 +100,8 @@ legible "list entry" 11 $((menu + 83)) 220 14
 # Selecting the entry copies it, which also shows the drop really reached
 # the list.
 xdotool mousemove --sync 100 $((menu + 90)) click 1
-check "the dropped file is the list's entry" wait_for test "$(clipboard)" = "$(printf '<%s>\r\n' "$file")"
+clipboard_is() { test "$(clipboard)" = "$1"; }
+check "the dropped file is the list's entry" wait_for clipboard_is "$(printf '<%s>\r\n' "$file")"
 sleep 0.3
 shot
 legible "selected list entry" 11 $((menu + 83)) 220 14
