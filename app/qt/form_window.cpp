@@ -14,6 +14,7 @@
 #include <QUrl>
 
 #include "app/qt/clipboard.h"
+#include "app/qt/contrast.h"
 
 namespace kestrova {
 
@@ -25,9 +26,24 @@ QRect twips_rect(int left, int top, int width, int height) {
   return {px(left), px(top), px(width), px(height)};
 }
 
+constexpr QPalette::ColorGroup kColourGroups[] = {QPalette::Active, QPalette::Inactive, QPalette::Disabled};
+
+// The desktop theme supplies every colour the window does not fix, so a
+// fixed background gets its text fixed too: the theme's own when it is
+// legible there, else black or white. Set explicitly, the pair also stays
+// together when the desktop's palette changes later.
+void set_text_for(QPalette& palette, QPalette::ColorRole background, QPalette::ColorRole text) {
+  for (const QPalette::ColorGroup group : kColourGroups) {
+    palette.setColor(group, background, palette.color(group, background));
+    palette.setColor(group, text, legible_on(palette.color(group, background), palette.color(group, text)));
+  }
+}
+
 void set_background(QWidget* widget, const QColor& colour) {
   QPalette palette = widget->palette();
   palette.setColor(QPalette::Window, colour);
+  set_text_for(palette, QPalette::Window, QPalette::WindowText);
+  set_text_for(palette, QPalette::Window, QPalette::ButtonText);
   widget->setPalette(palette);
   widget->setBackgroundRole(QPalette::Window);
   widget->setAutoFillBackground(true);
@@ -98,6 +114,11 @@ void FormWindow::build_controls() {
   // No menu of the desktop's own: the two commands sit in the window, as
   // the layout below expects.
   menuBar()->setNativeMenuBar(false);
+  // The bar lies on the white window, a pressed command on the selection colour.
+  set_background(menuBar(), Qt::white);
+  QPalette menu_palette = menuBar()->palette();
+  set_text_for(menu_palette, QPalette::Highlight, QPalette::HighlightedText);
+  menuBar()->setPalette(menu_palette);
   MENU_HELP = menuBar()->addAction(QStringLiteral("HELP"));
   MENU_CLEAR = menuBar()->addAction(QStringLiteral("CLEAR"));
   MENU_HELP->setObjectName(QStringLiteral("MENU_HELP"));
@@ -126,6 +147,8 @@ void FormWindow::build_controls() {
   List1->setAcceptDrops(true);
   QPalette list_palette = List1->palette();
   list_palette.setColor(QPalette::Base, QColor(192, 255, 255));
+  set_text_for(list_palette, QPalette::Base, QPalette::Text);
+  set_text_for(list_palette, QPalette::Highlight, QPalette::HighlightedText);
   List1->setPalette(list_palette);
 
   setTabOrder(List1, Check_CRLF);

@@ -1,0 +1,101 @@
+// A helper of the screenshot test (theme_test.sh), two tools in one program:
+//
+//   theme_probe drag FILE          a window that, pressed with the mouse,
+//                                  drags FILE as a file URL and prints
+//                                  "copied" once a target took it as a copy
+//   theme_probe contrast PNG X Y W H
+//                                  prints the contrast ratio between the dark
+//                                  and the light end of the pixels in that
+//                                  rectangle of the image
+//   theme_probe window-lightness   prints the lightness (0 to 100) of the
+//                                  desktop palette's window colour
+//
+// Plain Xvfb has no file manager to drag from, so the first stands in for one.
+#include <QApplication>
+#include <QDrag>
+#include <QImage>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QUrl>
+#include <QWidget>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "app/qt/contrast.h"
+
+namespace {
+
+class DragSource : public QWidget {
+ public:
+  explicit DragSource(QString path) : path_(std::move(path)) {
+    setWindowTitle(QStringLiteral("drag source"));
+    resize(120, 80);
+  }
+
+ protected:
+  void mousePressEvent(QMouseEvent* /*event*/) override {
+    auto* drag = new QDrag(this);
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(path_)});
+    drag->setMimeData(data);
+    // The target reads the data after the drop, so the program stays up
+    // to serve it until the test ends it.
+    const Qt::DropAction action = drag->exec(Qt::CopyAction);
+    std::printf("%s\n", action == Qt::CopyAction ? "copied" : "refused");
+    std::fflush(stdout);
+  }
+
+ private:
+  QString path_;
+};
+
+// Text pixels are few and their edges blend into the background, so the
+// darkest and lightest few per mille stand for the two colours; a lone
+// stray pixel does not.
+constexpr double kOutliers = 0.005;
+
+int contrast(const char* file, const QRect& rect) {
+  const QImage image = QImage(QString::fromLocal8Bit(file)).copy(rect);
+  if (image.isNull() || image.size() != rect.size()) {
+    std::fprintf(stderr, "theme_probe: cannot read %s or crop it to the rectangle\n", file);
+    return 2;
+  }
+  std::vector<QColor> pixels;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      pixels.push_back(image.pixelColor(x, y));
+    }
+  }
+  std::sort(pixels.begin(), pixels.end(), [](const QColor& a, const QColor& b) {
+    return kestrova::relative_luminance(a) < kestrova::relative_luminance(b);
+  });
+  const auto at = [&](double share) {
+    return pixels[static_cast<std::size_t>(share * static_cast<double>(pixels.size() - 1))];
+  };
+  std::printf("%.2f\n", kestrova::contrast_ratio(at(kOutliers), at(1.0 - kOutliers)));
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && QByteArray(argv[1]) == "drag") {
+    QApplication app(argc, argv);
+    DragSource source(QString::fromLocal8Bit(argv[2]));
+    source.show();
+    return QApplication::exec();
+  }
+  if (argc == 2 && QByteArray(argv[1]) == "window-lightness") {
+    const QApplication app(argc, argv);
+    std::printf("%d\n", QApplication::palette().color(QPalette::Window).lightness() * 100 / 255);
+    return 0;
+  }
+  if (argc == 7 && QByteArray(argv[1]) == "contrast") {
+    return contrast(argv[2],
+                    QRect(std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6])));
+  }
+  std::fprintf(stderr, "usage: theme_probe drag FILE | contrast PNG X Y W H | window-lightness\n");
+  return 2;
+}
