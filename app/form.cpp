@@ -93,11 +93,20 @@ void oledrag_form::run_command_line(const Text& command_line) {
   // message too: its OK is the input that makes the copy hold.
   const bool confirm = view_.copy_needs_user_input();
   if (marker == Text::npos || confirm) {
+    bool copied_again = false;
     std::function<void()> copy_again;
     if (confirm) {
-      copy_again = [this, &copied] { view_.set_clipboard_text(copied); };
+      copy_again = [this, &copied, &copied_again] {
+        view_.set_clipboard_text(copied);
+        copied_again = true;
+      };
     }
     view_.show_message(Text(u"CLIPBOAD COPIED=") + copied, copy_again);
+    if (confirm && !copied_again) {
+      // Closed without OK (by the desktop, say): the first copy had no input
+      // to answer and did not hold, and nothing may stay behind serving it.
+      view_.clear_clipboard();
+    }
   }
   Form_Unload();
   finish(0);

@@ -131,12 +131,19 @@ TEST_F(FormTest, FileNameMarkerCopiesTheBareNameWithoutMessage) {
 }
 
 TEST_F(FormTest, WhereCopiesNeedInputTheMessageOkCopiesAgain) {
-  for (const bool needs_input : {false, true}) {
+  struct Case {
+    bool needs_input, press_ok;
+    std::size_t copies, messages;
+    bool kept;
+  };
+  for (const auto& c : {Case{false, true, 1, 0, true}, Case{true, true, 2, 1, true}, Case{true, false, 1, 1, false}}) {
     view = FakeView();
-    view.needs_user_input = needs_input;
+    view.needs_user_input = c.needs_input;
+    view.press_ok = c.press_ok;
     load("", u"$FILENAME$ /x/a.txt");
-    EXPECT_EQ(view.copies, std::vector<Text>(needs_input ? 2 : 1, u"a"));
-    EXPECT_EQ(view.messages.size(), needs_input ? 1u : 0u);
+    EXPECT_EQ(view.copies, std::vector<Text>(c.copies, u"a"));
+    EXPECT_EQ(view.messages.size(), c.messages);
+    EXPECT_EQ(view.clipboard.has_value(), c.kept);  // a copy no input confirmed is taken back
   }
 }
 

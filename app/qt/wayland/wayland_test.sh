@@ -148,6 +148,21 @@ for round in $(seq "$rounds"); do
   check "$r: file-name mode ends with status 0" test $? -eq 0
   check "$r: file name pasted after the start ended" pasted report.final
 
+  # 2b. The same box closed by the compositor, not by OK: no input made the
+  #     copy hold, so nothing of that start may stay behind serving it.
+  mkdir -p "$dir/killed"
+  cp "$program" "$dir/killed/kestrova"
+  chown -R "$user" "$dir/killed"
+  as_user "$dir/killed/kestrova" '$FILENAME$' /x/killed.txt 2>>"$work/program.log" &
+  caller=$!
+  check "$r: file-name mode shows its message again" wait_window '^kestrova$'
+  as_user swaymsg '[app_id="^kestrova$"] kill' >/dev/null
+  wait "$caller"
+  check "$r: a box closed by the compositor ends with status 0" test $? -eq 0
+  (dir="$dir/killed"; gone_within 3)
+  check "$r: nothing of that start is left" test $? -eq 0
+  check "$r: the earlier copy is still there" pasted report.final
+
   # 3. Window mode: files dragged from another Wayland program, a click, Ctrl+A, close.
   printf '%b' "$settings_before" >"$dir/kestrova.ini"
   as_user "$dir/kestrova" 2>>"$work/program.log" &
