@@ -96,7 +96,7 @@ if(KESTROVA_BUILD_TESTS)
   # A session bus of its own, as on a desktop; without one GLib might start a
   # bus through X11 that outlives the test.
   add_test(NAME install_test
-    COMMAND ${KESTROVA_XVFB_RUN} -a -s "-screen 0 1024x768x24"
+    COMMAND ${KESTROVA_XVFB_RUN} -a -s "-screen 0 1024x768x24 -noreset"
             ${KESTROVA_DBUS_RUN_SESSION} -- bash ${PROJECT_SOURCE_DIR}/app/install_test.sh ${PROJECT_BINARY_DIR})
   # It uses the X clipboard, as the end-to-end test does.
   set_tests_properties(install_test PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
