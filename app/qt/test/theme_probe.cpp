@@ -1,23 +1,14 @@
 // A helper of the screenshot test (theme_test.sh), two tools in one program:
 //
-//   theme_probe drag FILE          a window that, pressed with the mouse,
-//                                  drags FILE as a file URL and prints
-//                                  "copied" once a target took it as a copy
 //   theme_probe contrast PNG X Y W H
 //                                  prints the contrast ratio between the dark
 //                                  and the light end of the pixels in that
 //                                  rectangle of the image
 //   theme_probe window-lightness   prints the lightness (0 to 100) of the
 //                                  desktop palette's window colour
-//
-// Plain Xvfb has no file manager to drag from, so the first stands in for one.
 #include <QApplication>
-#include <QDrag>
 #include <QImage>
-#include <QMimeData>
-#include <QMouseEvent>
-#include <QUrl>
-#include <QWidget>
+#include <QPalette>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -26,30 +17,6 @@
 #include "app/qt/contrast.h"
 
 namespace {
-
-class DragSource : public QWidget {
- public:
-  explicit DragSource(QString path) : path_(std::move(path)) {
-    setWindowTitle(QStringLiteral("drag source"));
-    resize(120, 80);
-  }
-
- protected:
-  void mousePressEvent(QMouseEvent* /*event*/) override {
-    auto* drag = new QDrag(this);
-    auto* data = new QMimeData;
-    data->setUrls({QUrl::fromLocalFile(path_)});
-    drag->setMimeData(data);
-    // The target reads the data after the drop, so the program stays up
-    // to serve it until the test ends it.
-    const Qt::DropAction action = drag->exec(Qt::CopyAction);
-    std::printf("%s\n", action == Qt::CopyAction ? "copied" : "refused");
-    std::fflush(stdout);
-  }
-
- private:
-  QString path_;
-};
 
 // Text pixels are few and their edges blend into the background, so the
 // darkest and lightest few per mille stand for the two colours; a lone
@@ -81,12 +48,6 @@ int contrast(const char* file, const QRect& rect) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && QByteArray(argv[1]) == "drag") {
-    QApplication app(argc, argv);
-    DragSource source(QString::fromLocal8Bit(argv[2]));
-    source.show();
-    return QApplication::exec();
-  }
   if (argc == 2 && QByteArray(argv[1]) == "window-lightness") {
     const QApplication app(argc, argv);
     std::printf("%d\n", QApplication::palette().color(QPalette::Window).lightness() * 100 / 255);
@@ -96,6 +57,6 @@ int main(int argc, char** argv) {
     return contrast(argv[2],
                     QRect(std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6])));
   }
-  std::fprintf(stderr, "usage: theme_probe drag FILE | contrast PNG X Y W H | window-lightness\n");
+  std::fprintf(stderr, "usage: theme_probe contrast PNG X Y W H | window-lightness\n");
   return 2;
 }

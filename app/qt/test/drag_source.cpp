@@ -1,5 +1,8 @@
-// A Wayland program that drags files, as a file manager does: pressed
-// anywhere, it starts a drag of the file URLs of its arguments.
+// Stands in for a file manager in the end-to-end tests: a window that,
+// pressed with the mouse, drags the file URLs of its arguments and prints
+// "copied" once a target took them as a copy ("refused" otherwise).
+// The target reads the data after the drop, so the program stays up to
+// serve it until the test ends it.
 // Usage: drag_source PATH...
 #include <QApplication>
 #include <QDrag>
@@ -7,12 +10,16 @@
 #include <QMouseEvent>
 #include <QUrl>
 #include <QWidget>
+#include <cstdio>
 
 namespace {
 
 class DragSource : public QWidget {
  public:
-  explicit DragSource(QList<QUrl> urls) : urls_(std::move(urls)) { setWindowTitle(QStringLiteral("drag_source")); }
+  explicit DragSource(QList<QUrl> urls) : urls_(std::move(urls)) {
+    setWindowTitle(QStringLiteral("drag_source"));
+    resize(120, 80);
+  }
 
  protected:
   void mousePressEvent(QMouseEvent* /*event*/) override {
@@ -20,7 +27,9 @@ class DragSource : public QWidget {
     data->setUrls(urls_);
     auto* drag = new QDrag(this);
     drag->setMimeData(data);
-    drag->exec(Qt::CopyAction);
+    const Qt::DropAction action = drag->exec(Qt::CopyAction);
+    std::printf("%s\n", action == Qt::CopyAction ? "copied" : "refused");
+    std::fflush(stdout);
   }
 
  private:

@@ -14,7 +14,7 @@ program=$1
 pointer_tool=$2
 drag_tool=$3
 rounds=${4:-5}
-source "$(dirname "$0")/../../../scripts/checks.sh"
+source "$(dirname "$0")/../../../../scripts/checks.sh" || exit 1
 
 for tool in sway swaymsg wtype wl-paste wl-copy jq; do
   if ! command -v "$tool" >/dev/null; then

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Screenshot test of the window's colours under a GTK desktop theme (run
-# under xvfb-run): a file is dragged onto the list from theme_probe, then the
+# under xvfb-run): a file is dragged onto the list from drag_source, then the
 # contrast between text and background is measured on screenshots of the
 # menu, the three check box captions, a list entry before and after it is
 # selected, and the help message box.
-# Usage: theme_test.sh light|dark PATH/TO/kestrova PATH/TO/theme_probe
+# Usage: theme_test.sh light|dark PATH/TO/kestrova PATH/TO/theme_probe PATH/TO/drag_source
 # (Qt's GTK theme tells only light from dark: a GTK high-contrast theme gives
 # Qt the light palette, so high contrast is left to the widget test.)
 # With KESTROVA_SCREENSHOT_DIR set, the window is saved there as window-THEME.png.
@@ -13,6 +13,7 @@ set -uo pipefail
 theme=$1
 program=$2
 probe=$3
+drag_source=$4
 case $theme in
   light) gtk_theme=Adwaita ;;
   dark) gtk_theme=Adwaita:dark ;;
@@ -28,7 +29,7 @@ pids=()
 # The program's clipboard worker outlives the process started here; anything
 # still running from the scratch folder is this test's own.
 trap 'kill "${pids[@]}" 2>/dev/null; pkill -f "$work/" 2>/dev/null; rm -rf "$work"' EXIT
-source "$(dirname "$0")/../../scripts/checks.sh"
+source "$(dirname "$0")/../../../scripts/checks.sh" || exit 1
 
 wait_window() {  # prints the first window named exactly $1, waiting up to 10 s
   local i
@@ -73,9 +74,9 @@ menu=$((height - 262))
 file="$work/a file dropped onto the list.txt"
 touch "$file"
 
-"$probe" drag "$file" >"$work/drag.out" &
+"$drag_source" "$file" >"$work/drag.out" &
 pids+=($!)
-source_win=$(wait_window 'drag source')
+source_win=$(wait_window 'drag_source')
 check "drag source appears" test -n "$source_win" || exit 1
 xdotool windowmove --sync "$source_win" 700 500
 xdotool mousemove --sync 760 540 mousedown 1
