@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "clip/network.h"
 #include "text/text.h"
 
 namespace kestrova {
@@ -30,11 +31,32 @@ struct DriveTable {
   bool add_row(Text letter, Text realpath);
 };
 
-// Maps the first row (in table order) whose key, the letter followed by ":\",
-// occurs anywhere in `text`: that first occurrence of the key is blanked, the
-// text trimmed, and the row's network path put in front of it. Without a
-// matching row the result is the trimmed text.
-Text DRIVE_CHG_edit(const DriveTable& table, const Text& text);
+// The two row kinds beyond drive letters (see network.h). Both keep an older
+// Kestrova harmless, since their key ("/mnt/nas:\", "*:\") never occurs in
+// a path. The fields are compared as the settings file has them, untrimmed.
+// - A mount-point row: its letter text begins with "/".
+// - The row that asks the system: letter "*" and path "*".
+bool is_mount_point_row(TextView letter);
+bool is_system_row(TextView letter, TextView realpath);
+
+// Maps `text` by the first row, in table order, that matches it:
+// - a drive-letter row matches when its key, the letter followed by ":\",
+//   occurs anywhere in `text`: that first occurrence of the key is blanked,
+//   the text trimmed, and the row's network path put in front of it;
+// - a mount-point row matches when the trimmed text is its mount point or
+//   lies below it (mount_row_edit; never with a Windows flavour);
+// - the row "*,*" matches when the system maps the trimmed text
+//   (system_mount_edit over mounts->network_mounts()). The system is asked
+//   only when the edit reaches such a row with a text that may lie on a
+//   mount (may_lie_on_a_mount), and then once per call, or once for all the
+//   calls that share a NetworkMountsOnce; a null `mounts` maps nothing.
+// Without a matching row the result is the trimmed text. Throws only what
+// `mounts` throws.
+Text DRIVE_CHG_edit(const DriveTable& table, const Text& text, const NetworkMounts* mounts = nullptr,
+                    PathFlavour flavour = kNativePathFlavour);
+// The same, for each path of a drop: all of them share the one answer.
+Text DRIVE_CHG_edit(const DriveTable& table, const Text& text, const NetworkMountsOnce& mounts,
+                    PathFlavour flavour = kNativePathFlavour);
 
 // Where the three live options come from. A state is on only when it is 1
 // (ticked); 0 (cleared) and every other value, such as grayed, are off. The
@@ -67,13 +89,14 @@ inline constexpr TextView kCrLf = u"\r\n";
 // afterwards), in this order:
 //   1-3. one double quote at the very start and one at the very end become
 //        spaces, then the text is trimmed;
-//   4.   drive mapping, when the table has rows and Check_drive is 1;
+//   4.   drive mapping (DRIVE_CHG_edit with `mounts`), when the table has
+//        rows and Check_drive is 1;
 //   5.   "<" and ">" around it, when Check_TAG is 1;
 //   6.   CR LF, always when cur_idx differs from max_idx (not the last entry
 //        of the caller's sequence), else only when Check_CRLF is 1.
 // An empty text stays empty before the tags and the line break.
-Text EDIT_CLIP(Text& clip_text, std::size_t cur_idx, std::size_t max_idx,
-               const DriveTable& table, const OptionSource& options);
+Text EDIT_CLIP(Text& clip_text, std::size_t cur_idx, std::size_t max_idx, const DriveTable& table,
+               const OptionSource& options, const NetworkMounts* mounts = nullptr);
 
 // One selected list entry: its index in the list and its text.
 struct SelectedEntry {
@@ -84,8 +107,9 @@ struct SelectedEntry {
 // The clipboard text for a click on the list: every selected entry, edited by
 // EDIT_CLIP with its own index and the index of the list's last entry
 // (entry_count - 1), joined in the order given, which is list order. Linear
-// in the total size.
+// in the total size. `mounts` is asked at most once for the whole selection.
 Text clip_text_for_selection(const std::vector<SelectedEntry>& selected, std::size_t entry_count,
-                             const DriveTable& table, const OptionSource& options);
+                             const DriveTable& table, const OptionSource& options,
+                             const NetworkMounts* mounts = nullptr);
 
 }  // namespace kestrova

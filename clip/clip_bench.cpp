@@ -1,5 +1,8 @@
 // What a click on the list costs: the edit of one path, and the clip text of
-// selections up to a hundred thousand entries, which has to grow linearly.
+// selections up to a hundred thousand entries, which has to grow linearly;
+// and the edit of one path that tries fifty rows and reaches "*,*", with the
+// system's mount table read from a mountinfo of 10,000 lines at every edit,
+// as the front end reads it.
 #include <benchmark/benchmark.h>
 
 #include <cstddef>
@@ -8,6 +11,7 @@
 #include <vector>
 
 #include "clip/clip.h"
+#include "clip/network_samples.h"
 
 namespace {
 
@@ -62,5 +66,42 @@ BENCHMARK(BM_ClipTextForSelection)
     ->Arg(100'000)
     ->Unit(benchmark::kMicrosecond)
     ->Complexity(benchmark::oN);
+
+// The front end's reading minus the file: a mountinfo text parsed at every
+// ask.
+struct MountinfoText final : kestrova::NetworkMounts {
+  std::string text;
+  std::vector<kestrova::NetworkMount> network_mounts() const override {
+    return kestrova::parse_mountinfo(text, u"/run/user/1000");
+  }
+};
+
+const Text kShare = u"/mnt/share9999/Projects/Kestrova/docs/2024 reports/quarterly report.final.xlsx";
+const Text kShareQuoted =
+    u"\"/mnt/share9999/Projects/Kestrova/docs/2024 reports/quarterly report.final.xlsx\"";
+
+void BM_EditClipFiftyRowsAndMountinfo(benchmark::State& state) {
+  const DriveTable table = kestrova::samples::fifty_mixed_rows();
+  MountinfoText mounts;
+  mounts.text = kestrova::samples::many_mounts_mountinfo(static_cast<int>(state.range(0)));
+  for ([[maybe_unused]] auto _ : state) {
+    Text text = kShareQuoted;
+    benchmark::DoNotOptimize(kestrova::EDIT_CLIP(text, 0, 0, table, kAllOn, &mounts));
+  }
+}
+BENCHMARK(BM_EditClipFiftyRowsAndMountinfo)->Arg(10'000)->Unit(benchmark::kMicrosecond);
+
+// The same edit in a drop or a click of many paths, which share one reading
+// of the mounts: the rows' own cost.
+void BM_EditClipFiftyRowsKnownMounts(benchmark::State& state) {
+  const DriveTable table = kestrova::samples::fifty_mixed_rows();
+  MountinfoText mounts;
+  mounts.text = kestrova::samples::many_mounts_mountinfo(10'000);
+  const kestrova::NetworkMountsOnce once(&mounts);
+  for ([[maybe_unused]] auto _ : state) {
+    benchmark::DoNotOptimize(kestrova::DRIVE_CHG_edit(table, kShare, once));
+  }
+}
+BENCHMARK(BM_EditClipFiftyRowsKnownMounts);
 
 }  // namespace
