@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "clip/clip.h"
-#include "clip/network_samples.h"
+#include "clip/network_test_samples.h"
 
 namespace {
 

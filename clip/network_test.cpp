@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "clip/clip.h"
-#include "clip/network_samples.h"
+#include "clip/network_test_samples.h"
 
 namespace kestrova {
 namespace {
