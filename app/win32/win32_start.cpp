@@ -58,12 +58,17 @@ namespace {
 
 // Whether a file can be created in `folder`: the one honest test, since
 // access rights, a read-only medium and UAC all come into it.
+// (GetTempFileNameW is no such test: Wine's reports a name even where it
+// could not create the file.)
 bool can_create_files_in(const Text& folder) {
-  wchar_t probe[MAX_PATH + 1];
-  if (GetTempFileNameW(wide(folder), L"kst", 0, probe) == 0) {
-    return false;
+  const std::string pid = std::to_string(GetCurrentProcessId());
+  const Text probe = folder + u"\\kestrova-" + Text(pid.begin(), pid.end()) + u".probe";
+  HANDLE file = CreateFileW(wide(probe), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return GetLastError() == ERROR_FILE_EXISTS;
   }
-  DeleteFileW(probe);
+  CloseHandle(file);
   return true;
 }
 
