@@ -1,7 +1,6 @@
 // The Windows program: one window on the shared behaviour, or a copy from
 // the command line that Explorer's Send To or a shortcut hands over.
 #include <windows.h>
-#include <ole2.h>
 
 #include <optional>
 
@@ -42,13 +41,6 @@ int run(HINSTANCE instance) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   using namespace kestrova;
-  // OLE drag and drop needs a single-threaded apartment on this thread.
-  const HRESULT ole = OleInitialize(nullptr);
-  if (FAILED(ole)) {
-    MessageBoxW(nullptr, win32::wide(from_utf8("cannot start OLE: " + win32::windows_reason(static_cast<DWORD>(ole)))),
-                L"kestrova", MB_OK);
-    return kPlatformFailureStatus;
-  }
   int status = kPlatformFailureStatus;
   try {
     status = win32::run(instance);
@@ -56,6 +48,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // The window itself could not be made: nothing to show a message in.
     MessageBoxW(nullptr, win32::wide(from_utf8(failure.what())), L"kestrova", MB_OK);
   }
-  OleUninitialize();
   return status;
 }
