@@ -12,12 +12,17 @@ class Win32FileHost : public SettingsHost {
   // Relative paths are resolved against `settings_folder`.
   explicit Win32FileHost(Text settings_folder);
 
+  // Text in files is in the ANSI code page (CP_ACP); characters it lacks
+  // are written as the code page's default character.
+  Text decode(std::string_view bytes) const override;
+  std::string encode(TextView text) const override;
+
+  // Full paths with "\\" only; failures name them with the Windows reason.
   Text resolve(const Text& path) const override;
   bool file_exists(const Text& path) const override;
   std::vector<std::string> read_lines(const Text& path) override;
+  // Through a temporary file in the same folder, then MoveFileExW.
   void write_lines(const Text& path, const std::vector<std::string>& lines) override;
-  Text decode(std::string_view bytes) const override;
-  std::string encode(TextView text) const override;
 
  private:
   Text folder_;
