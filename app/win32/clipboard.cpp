@@ -34,7 +34,8 @@ class OpenClipboardLock {
 // Memory for the clipboard: freed here unless the clipboard took it over.
 class GlobalText {
  public:
-  explicit GlobalText(const Text& text) : memory_(GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(char16_t))) {
+  explicit GlobalText(const Text& text)
+      : memory_(GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(char16_t))) {
     if (memory_ == nullptr) {
       fail("set the clipboard");
     }

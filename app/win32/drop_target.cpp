@@ -10,7 +10,9 @@ namespace {
 
 // A copy, never a move: the source keeps its files. Sources that offer no
 // copy get nothing.
-void take_as_copy(DWORD* effect) { *effect = (*effect & DROPEFFECT_COPY) != 0 ? DROPEFFECT_COPY : DROPEFFECT_NONE; }
+void take_as_copy(DWORD* effect) {
+  *effect = (*effect & DROPEFFECT_COPY) != 0 ? DROPEFFECT_COPY : DROPEFFECT_NONE;
+}
 
 }  // namespace
 

@@ -15,7 +15,8 @@ namespace {
 
 class ProgramHost final : public Win32FileHost {
  public:
-  ProgramHost(Text settings_folder, Text title) : Win32FileHost(std::move(settings_folder)), title_(std::move(title)) {}
+  ProgramHost(Text settings_folder, Text title)
+      : Win32FileHost(std::move(settings_folder)), title_(std::move(title)) {}
   void show_message(const Text& text) override { MessageBoxW(nullptr, wide(text), wide(title_), MB_OK); }
   // Unwinds to run_program, which ends the view with the status; the
   // settings file is not rewritten on the way.
@@ -31,9 +32,8 @@ int run(HINSTANCE instance) {
   const Text folder = folder_of(executable);
   Win32View view(instance, name);
   std::optional<ProgramHost> host;
-  return run_program(
-      view, [&]() -> SettingsHost& { return host.emplace(settings_folder(folder), name); },
-      {command_line_tail(text_of(GetCommandLineW())), folder, name});
+  return run_program(view, [&]() -> SettingsHost& { return host.emplace(settings_folder(folder), name); },
+                     {command_line_tail(text_of(GetCommandLineW())), folder, name});
 }
 
 }  // namespace

@@ -54,8 +54,9 @@ bool Win32FileHost::file_exists(const Text& path) const {
 
 std::vector<std::string> Win32FileHost::read_lines(const Text& path) {
   const Text name = resolve(path);
-  const win32::Handle file(CreateFileW(wide(name), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const win32::Handle file(CreateFileW(wide(name), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     throw FileError(failure("read", name));
   }

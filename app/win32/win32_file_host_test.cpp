@@ -1,8 +1,9 @@
 // The Windows file host against real files, and what the program learns at
 // start. Runs under Wine; the code-page cases need the Japanese locale
 // (GetACP() 932), which the test entry sets up.
-#include <gtest/gtest.h>
+#include "app/win32/win32_file_host.h"
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <filesystem>
@@ -10,7 +11,6 @@
 #include <iterator>
 
 #include "app/win32/handle.h"
-#include "app/win32/win32_file_host.h"
 #include "app/win32/win32_start.h"
 #include "app/win32/win32_text.h"
 #include "settings/settings.h"
@@ -46,7 +46,9 @@ class Win32FileHostTest : public ::testing::Test {
   void put(const char* file, const std::string& content) const {
     std::ofstream(folder / file, std::ios::binary) << content;
   }
-  std::size_t files_in_folder() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {})); }
+  std::size_t files_in_folder() const {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {}));
+  }
 
   fs::path folder;
 };
@@ -127,14 +129,20 @@ TEST_F(Win32FileHostTest, SettingsLiveInTheAnsiCodePage) {
   const SettingsFiles files = FIND_option_file(host);
   MAKE_default_option(host, files);
   const std::string comment_932 =
-      ". \x88\xc8\x89\xba\x82\xcc\x82\xe6\x82\xa4\x82\xc9\x83l\x83" "b\x83g\x83\x8f\x81[\x83N\x83h\x83\x89\x83"
+      ". \x88\xc8\x89\xba\x82\xcc\x82\xe6\x82\xa4\x82\xc9\x83l\x83"
+      "b\x83g\x83\x8f\x81[\x83N\x83h\x83\x89\x83"
       "C\x83u\x81i\x88\xc8\x89\xba\x82\xcc\x97\xe1\x82\xc5\x82\xcdX\x83h\x83\x89\x83"
       "C\x83u\x81j\x82\xcc\x83p\x83X\x82\xf0\x95\xcf\x8dX\x82\xc5\x82\xab\x82\xe9\x81"
-      "BDRIVE-CHG\x8ds\x82\xcd" "50\x8c\xc2\x82\xdc\x82\xc5\x8ew\x92\xe8\x89\xc2\x94\\";
-  EXPECT_EQ(bytes("kestrova.ini"), comment_932 + "\r\nDRIVE-CHG=X,\\\\realpath\\\r\nDRIVE-CHG-SET=YES\r\n"
-                                                 "CRLF-SET=YES\r\nTAG-SET=YES\r\n");
+      "BDRIVE-CHG\x8ds\x82\xcd"
+      "50\x8c\xc2\x82\xdc\x82\xc5\x8ew\x92\xe8\x89\xc2\x94\\";
+  EXPECT_EQ(bytes("kestrova.ini"), comment_932 +
+                                       "\r\nDRIVE-CHG=X,\\\\realpath\\\r\nDRIVE-CHG-SET=YES\r\n"
+                                       "CRLF-SET=YES\r\nTAG-SET=YES\r\n");
 
-  const std::string sjis_comment = ". \x90\xdd\x92\xe8\x83t\x83@\x83" "C\x83\x8b\x81" "F\x83\\\x95\\\x8e\xa6";
+  const std::string sjis_comment =
+      ". \x90\xdd\x92\xe8\x83t\x83@\x83"
+      "C\x83\x8b\x81"
+      "F\x83\\\x95\\\x8e\xa6";
   const std::string sjis_row = "DRIVE-CHG=S,\\\\\x83\\\x81[\x83X\\";
   put("kestrova.ini", sjis_comment + "\r\n" + sjis_row + "\r\nTAG-SET=NO\r\n");
   const LoadedOptions loaded = get_option(host, files);

@@ -1,7 +1,7 @@
 #include "app/win32/win32_start.h"
 
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include "app/win32/win32_text.h"
 #include "settings/host.h"
@@ -48,7 +48,8 @@ Text folder_of(const Text& path) {
 Text executable_name(const Text& path) {
   const std::size_t slash = path.find_last_of(u"\\/");
   Text name = slash == Text::npos ? path : path.substr(slash + 1);
-  if (name.size() > 4 && CompareStringOrdinal(wide(name) + name.size() - 4, 4, L".exe", 4, TRUE) == CSTR_EQUAL) {
+  if (name.size() > 4 &&
+      CompareStringOrdinal(wide(name) + name.size() - 4, 4, L".exe", 4, TRUE) == CSTR_EQUAL) {
     name.resize(name.size() - 4);
   }
   return name;

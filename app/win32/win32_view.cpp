@@ -35,11 +35,14 @@ constexpr Placement kCheckBoxes[] = {
 };
 constexpr RECT kList1Rect{120, 1200, 120 + 7455, 1200 + 2400};
 
-[[noreturn]] void fail(const char* what) { throw PlatformError(std::string("cannot ") + what + ": " + windows_reason(GetLastError())); }
+[[noreturn]] void fail(const char* what) {
+  throw PlatformError(std::string("cannot ") + what + ": " + windows_reason(GetLastError()));
+}
 
 // Black or white, whichever reads better on `background`.
 COLORREF legible_on(COLORREF background) {
-  const int luma = (299 * GetRValue(background) + 587 * GetGValue(background) + 114 * GetBValue(background)) / 1000;
+  const int luma =
+      (299 * GetRValue(background) + 587 * GetGValue(background) + 114 * GetBValue(background)) / 1000;
   return luma < 128 ? RGB(255, 255, 255) : RGB(0, 0, 0);
 }
 
@@ -51,8 +54,9 @@ Win32View::Win32View(HINSTANCE instance, Text title) : title_(std::move(title)) 
   window_class.lpfnWndProc = &Win32View::window_proc;
   window_class.hInstance = instance;
   window_class.hIcon = LoadIconW(instance, L"IDI_ICON1");
-  window_class.hIconSm = static_cast<HICON>(LoadImageW(instance, L"IDI_ICON1", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                       GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+  window_class.hIconSm =
+      static_cast<HICON>(LoadImageW(instance, L"IDI_ICON1", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                    GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
   window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
   window_class.lpszClassName = kWindowClass;
@@ -85,16 +89,18 @@ Win32View::~Win32View() {
 
 void Win32View::create_controls(HINSTANCE instance) {
   const auto make = [&](const wchar_t* kind, const wchar_t* caption, DWORD style, int id) {
-    HWND control = CreateWindowExW(0, kind, caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, 0, 0, 0, 0, window_,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    HWND control =
+        CreateWindowExW(0, kind, caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, 0, 0, 0, 0, window_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     if (control == nullptr) {
       fail("create the window's controls");
     }
     return control;
   };
   // Creation order is tab order: the list first.
-  list_ = make(L"LISTBOX", nullptr,
-               WS_BORDER | WS_VSCROLL | WS_HSCROLL | LBS_EXTENDEDSEL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, kList1);
+  list_ =
+      make(L"LISTBOX", nullptr,
+           WS_BORDER | WS_VSCROLL | WS_HSCROLL | LBS_EXTENDEDSEL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, kList1);
   for (const Placement& place : kCheckBoxes) {
     checks_[static_cast<std::size_t>(place.box)] = make(L"BUTTON", place.caption, BS_AUTOCHECKBOX, place.id);
   }
@@ -113,8 +119,8 @@ void Win32View::scale_to_dpi(UINT dpi) {
   }
   for (const Placement& place : kCheckBoxes) {
     HWND control = box(place.box);
-    SetWindowPos(control, nullptr, pixels(place.left), pixels(place.top), pixels(place.width), pixels(place.height),
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(control, nullptr, pixels(place.left), pixels(place.top), pixels(place.width),
+                 pixels(place.height), SWP_NOZORDER | SWP_NOACTIVATE);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
   }
   SendMessageW(list_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
@@ -202,7 +208,8 @@ LRESULT Win32View::colour_check_box(HDC dc, HWND control) const {
       return reinterpret_cast<LRESULT>(GetSysColorBrush(place.colour));
     }
   }
-  return DefWindowProcW(window_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control));
+  return DefWindowProcW(window_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                        reinterpret_cast<LPARAM>(control));
 }
 
 void Win32View::deliver_drop() {

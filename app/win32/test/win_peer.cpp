@@ -17,7 +17,8 @@ void write_utf8(const wchar_t* text) {
   std::string bytes(static_cast<std::size_t>(length), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), length, nullptr, nullptr);
   DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size() - 1), &written, nullptr);
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size() - 1), &written,
+            nullptr);
 }
 
 // A message box is a dialog whose text is the static control with id 0xFFFF.
