@@ -1,8 +1,6 @@
 #include "app/form.h"
 
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 #include "app/version.h"
 
@@ -30,14 +28,6 @@ Text decimal(int number) {
   return {digits.begin(), digits.end()};
 }
 
-void change_folder(const Text& folder) {
-  std::error_code error;
-  std::filesystem::current_path(std::filesystem::path(folder), error);
-  if (error) {
-    throw PlatformError("cannot change to the program's folder " + to_utf8(folder) + ": " + error.message());
-  }
-}
-
 }  // namespace
 
 oledrag_form::oledrag_form(SettingsHost& host, FormView& view, Text program_folder, Text executable_name,
@@ -50,7 +40,7 @@ oledrag_form::oledrag_form(SettingsHost& host, FormView& view, Text program_fold
       options_(view) {}
 
 oledrag_form::Mode oledrag_form::Form_Load(const Text& command_line) {
-  change_folder(program_folder_);
+  change_to_program_folder(program_folder_);
   files_ = FIND_option_file(host_);
   view_.set_caption(view_.caption() + u"  " + executable_name_ + u"   " + u"Version:" +
                     decimal(KESTROVA_VERSION_MAJOR) + u"." + decimal(KESTROVA_VERSION_MINOR) + u"." +

@@ -37,7 +37,8 @@ TEST_F(FormTest, StartUpComposesCaptionAndSetsCheckBoxesFromTheFile) {
   load("TAG-SET=YES\r\nCRLF-SET=2\r\nDRIVE-CHG-SET=YES\r\n");
   EXPECT_EQ(view.caption_text, u"Kestrova  kestrova   Version:2.6.1");
   EXPECT_EQ(view.checks, (std::array<int, 3>{0, 1, 1}));  // CRLF, drive, TAG
-  EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(folder));
+  // Compared with one final separator each: Windows' temporary folder has one.
+  EXPECT_EQ(std::filesystem::current_path() / "", std::filesystem::path(folder) / "");
   EXPECT_FALSE(view.clipboard.has_value() || view.ended.has_value());
   EXPECT_TRUE(view.messages.empty());
 }
@@ -111,7 +112,8 @@ TEST_F(FormTest, CommandLineCopiesReportsAndRewrites) {
 
 TEST_F(FormTest, FileNameMarkerCopiesTheBareNameWithoutMessage) {
   const std::pair<Text, Text> cases[] = {
-      {u"$FILENAME$ /home/u/report.final.txt", u"report.final"},
+      // Only "\\" separates folders on Windows.
+      {u"$FILENAME$ /home/u/report.final.txt", kPathSeparators == kWindowsPathSeparators ? u"" : u"report.final"},
       {u"$FILENAME$ \"C:\\my dir\\a.txt\"", u"a"},
       {u"xyz$FILENAME$C:\\d\\f.txt", u"f"},
       {u"$FILENAME$a.txt", u""},
@@ -140,7 +142,7 @@ TEST_F(FormTest, WhereCopiesNeedInputTheMessageOkCopiesAgain) {
     view = FakeView();
     view.needs_user_input = c.needs_input;
     view.press_ok = c.press_ok;
-    load("", u"$FILENAME$ /x/a.txt");
+    load("", u"$FILENAME$ \\x\\a.txt");
     EXPECT_EQ(view.copies, std::vector<Text>(c.copies, u"a"));
     EXPECT_EQ(view.messages.size(), c.messages);
     EXPECT_EQ(view.clipboard.has_value(), c.kept);  // a copy no input confirmed is taken back

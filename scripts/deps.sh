@@ -19,6 +19,14 @@ kestrova_test_packages=(
   desktop-file-utils appstream libglib2.0-bin dbus-daemon dpkg-dev lintian file procps
 )
 
+# The Windows program: cross-built with mingw-w64 and tested under Wine on
+# Xvfb with openbox (scripts/test-windows), packaged with NSIS.
+kestrova_windows_packages=(
+  cmake ninja-build g++-mingw-w64-x86-64 googletest gcc libx11-dev
+  wine wine64 locales libc-bin xvfb xauth xdotool openbox imagemagick
+  nsis unzip util-linux procps
+)
+
 kestrova_install_missing() {
   local missing=()
   local pkg

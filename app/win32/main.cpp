@@ -1,0 +1,52 @@
+// The Windows program: one window on the shared behaviour, or a copy from
+// the command line that Explorer's Send To or a shortcut hands over.
+#include <windows.h>
+
+#include <optional>
+
+#include "app/form.h"
+#include "app/win32/win32_file_host.h"
+#include "app/win32/win32_start.h"
+#include "app/win32/win32_text.h"
+#include "app/win32/win32_view.h"
+
+namespace kestrova::win32 {
+namespace {
+
+class ProgramHost final : public Win32FileHost {
+ public:
+  ProgramHost(Text settings_folder, Text title)
+      : Win32FileHost(std::move(settings_folder)), title_(std::move(title)) {}
+  void show_message(const Text& text) override { MessageBoxW(nullptr, wide(text), wide(title_), MB_OK); }
+  // Unwinds to run_program, which ends the view with the status; the
+  // settings file is not rewritten on the way.
+  void end_program(int status) override { throw ProgramEnded(status); }
+
+ private:
+  Text title_;
+};
+
+int run(HINSTANCE instance) {
+  const Text executable = module_path();
+  const Text name = executable_name(executable);
+  const Text folder = folder_of(executable);
+  Win32View view(instance, name);
+  std::optional<ProgramHost> host;
+  return run_program(view, [&]() -> SettingsHost& { return host.emplace(settings_folder(folder), name); },
+                     {command_line_tail(text_of(GetCommandLineW())), folder, name});
+}
+
+}  // namespace
+}  // namespace kestrova::win32
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  using namespace kestrova;
+  int status = kPlatformFailureStatus;
+  try {
+    status = win32::run(instance);
+  } catch (const std::exception& failure) {
+    // The window itself could not be made: nothing to show a message in.
+    MessageBoxW(nullptr, win32::wide(from_utf8(failure.what())), L"kestrova", MB_OK);
+  }
+  return status;
+}

@@ -1,0 +1,141 @@
+#!/usr/bin/env bash
+# End-to-end test of the Windows program under Wine, on an X server with a
+# window manager (run under xvfb-run): command-line and file-name mode, a
+# settings error, then the window with drops from an X11 program, clicks,
+# a check box and a close by the window manager; the clipboard and message
+# boxes are read from inside Wine, the settings file byte for byte.
+# Usage: e2e_test.sh KESTROVA.EXE WIN_PEER.EXE LOCALE_FOLDER
+set -uo pipefail
+
+program=$1
+peer_exe=$2
+work=$(mktemp -d)
+source "$(dirname "$0")/../../../scripts/checks.sh"
+
+# Japanese Windows: Wine's ANSI code page follows the locale (932).
+export LOCPATH=$3 LANG=ja_JP.UTF-8 LC_ALL=
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+cleanup() {
+  wineserver -k 2>/dev/null
+  [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+cc -O2 -o "$work/x11_peer" "$(dirname "$0")/x11_peer.c" -lX11 || exit 1
+wineboot -i >/dev/null 2>&1
+openbox >/dev/null 2>&1 &
+wm=$!
+# Wine keeps clipboard data after a program ends only while a Wine process runs.
+wine "$peer_exe" hold &
+peer() { wine "$peer_exe" "$@"; }
+clip_is() {  # the exact text, CR LF and all
+  local got
+  got=$(peer get; echo .)
+  [ "$got" = "$1." ] || { printf 'clipboard: %q\n' "${got%.}" >&2; return 1; }
+}
+windows_of() { xdotool search --all --onlyvisible --pid "$1" 2>/dev/null; }
+
+# Waits up to 20 s for a visible window of process $1 named exactly $2.
+wait_window() {
+  local i
+  for i in $(seq 200); do
+    xdotool search --all --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | head -n 1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+dismiss() { xdotool windowactivate --sync "$1" key Return 2>/dev/null; }
+status=
+ended() { wait "$1"; status=$?; }  # not in a subshell: only this shell can wait
+
+# A portable copy in a folder with a space, so the program's own name comes
+# quoted on its command line too.
+dir="$work/Kestrova app"
+mkdir -p "$dir"
+cp "$program" "$dir/kestrova.exe"
+sjis() { printf '%s' "$1" | iconv -f UTF-8 -t CP932; }
+default_ini=$(sjis $'. 以下のようにネットワークドライブ（以下の例ではXドライブ）のパスを変更できる。DRIVE-CHG行は50個まで指定可能\r\nDRIVE-CHG=X,\\\\realpath\\\r\nDRIVE-CHG-SET=YES\r\nCRLF-SET=YES\r\nTAG-SET=YES\r\n'; echo .)
+
+# Command-line mode: a quoted path with a space, on a mapped drive.
+wine "$dir/kestrova.exe" 'X:\my dir\a.txt' &
+pid=$!
+box=$(wait_window $pid kestrova)
+check "command line: message box" [ -n "$box" ]
+check "command line: no other window" [ "$(windows_of $pid | wc -l)" = 1 ]
+check "command line: message text" [ "$(peer message kestrova; echo .)" = $'CLIPBOAD COPIED=<\\\\realpath\\my dir\\a.txt>\r\n.' ]
+check "command line: clipboard" clip_is $'<\\\\realpath\\my dir\\a.txt>\r\n'
+dismiss "$box"
+ended $pid
+check "command line: status 0" [ "$status" = 0 ]
+check "command line: copy kept after exit" clip_is $'<\\\\realpath\\my dir\\a.txt>\r\n'
+check "default settings in code page 932" [ "$(cat "$dir/kestrova.ini"; echo .)" = "$default_ini" ]
+check "backup of every line" [ "$(cat "$dir/kestrova.BAK"; echo .)" = "$default_ini" ]
+
+# File-name mode: the bare name, no window and no message (it would block).
+timeout 30 wine "$dir/kestrova.exe" '$FILENAME$' 'C:\my dir\report.final.txt'
+check "file name: status 0 without a message" [ $? = 0 ]
+check "file name: clipboard" clip_is 'report.final'
+
+# A settings error: its message, status 2, the file untouched.
+bad="$work/bad"
+mkdir -p "$bad"
+cp "$program" "$bad/kestrova.exe"
+printf 'TAG-SET=YES\r\nDRIVE-CHG=X,\r\n' >"$bad/kestrova.ini"
+cp "$bad/kestrova.ini" "$work/bad.ini"
+wine "$bad/kestrova.exe" 'C:\a.txt' &
+pid=$!
+box=$(wait_window $pid kestrova)
+check "settings error: message" [ "$(peer message kestrova)" = 'DRIVE-CHGパラメタ指定誤りDRIVE-CHG=X,' ]
+dismiss "$box"
+ended $pid
+check "settings error: status 2" [ "$status" = 2 ]
+check "settings error: file unchanged" cmp -s "$bad/kestrova.ini" "$work/bad.ini"
+
+# The window. A Shift_JIS comment must come back byte for byte.
+comment=$(sjis '. 設定のメモ：ソース表示'; echo .)
+comment=${comment%.}
+printf '%s\r\nTAG-SET=YES\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=NO\r\n' "$comment" >"$dir/kestrova.ini"
+mkdir -p "$work/files"
+touch "$work/files/a b.txt" "$work/files/日本.txt" "$work/files/c.txt"
+wine "$dir/kestrova.exe" &
+pid=$!
+window=$(wait_window $pid 'Kestrova  kestrova   Version:2.6.1')
+check "window: caption" [ -n "$window" ]
+eval "$(xdotool getwindowgeometry --shell "$window")"
+# Wine's X window is the client area with the menu bar on top; the client
+# area is 3930 twips (262 pixels at 96 DPI) high.
+menu=$((HEIGHT - 262))
+at() { echo "$1" $((menu + $2)); }  # client coordinates to the X window's
+uri() { printf 'file://%s\r\n' "$@" | sed 's/ /%20/g'; }
+check "drop onto the list" "$work/x11_peer" drop "$window" $(at 100 120) text/uri-list \
+  "$(uri "$work/files/a b.txt" "$work/files/日本.txt" "$work/files/c.txt")"
+sleep 0.5
+z=$(printf 'Z:%s' "$work/files" | tr / '\\')
+xdotool mousemove --window "$window" $(at 60 86) click 1
+sleep 0.5
+check "click copies one entry" clip_is "<$z\\a b.txt>"$'\r\n'
+# The third entry: 34 pixels below the list's top lies in it for entries
+# from 12 to 17 pixels high.
+xdotool mousemove --window "$window" $(at 60 115) keydown shift click 1 keyup shift
+sleep 0.5
+check "Shift-click copies the range" clip_is "<$z\\a b.txt>"$'\r\n'"<$z\\日本.txt>"$'\r\n'"<$z\\c.txt>"
+"$work/x11_peer" drop "$window" $(at 100 120) text/plain 'no files here'
+box=$(wait_window $pid kestrova)
+check "text drop: message" [ "$(peer message kestrova)" = '無選択です' ]
+dismiss "$box"
+"$work/x11_peer" drop "$window" $(at 300 12) text/uri-list "$(uri "$work/files/c.txt")"
+sleep 1
+check "drop outside the list: no message" [ "$(windows_of $pid | wc -l)" = 1 ]
+xdotool mousemove --window "$window" $(at 60 86) click 1
+sleep 0.5
+check "list unchanged by the drops without effect" clip_is "<$z\\a b.txt>"$'\r\n'
+xdotool mousemove --window "$window" $(at 30 40) click 1  # Check_CRLF
+sleep 0.3
+"$work/x11_peer" close "$window"
+ended $pid
+check "closed by the window manager: status 0" [ "$status" = 0 ]
+check "settings rewritten, comment kept" \
+  [ "$(cat "$dir/kestrova.ini"; echo .)" = "$comment"$'\r\nTAG-SET=YES\r\nCRLF-SET=YES\r\nDRIVE-CHG-SET=NO\r\n.' ]
+
+finish_checks win32_e2e_test

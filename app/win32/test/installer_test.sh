@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# The Windows packages under Wine (run under xvfb-run): the zip's files; the
+# installer with /S, its files and both shortcuts; the installed program,
+# whose folder its user cannot write, keeping its settings in
+# %APPDATA%\kestrova; the silent uninstall removing what was installed and
+# leaving the settings. Runs Wine as nobody: root may write anywhere, so
+# only an ordinary user meets a Program Files folder it cannot write.
+# Usage: installer_test.sh SETUP.EXE ZIP WIN_PEER.EXE
+set -uo pipefail
+
+setup=$1
+zip=$2
+work=$(mktemp -d)
+source "$(dirname "$0")/../../../scripts/checks.sh"
+chmod 755 "$work"
+cp "$setup" "$work/setup.exe"
+cp "$3" "$work/win_peer.exe"
+mkdir "$work/home"
+chown nobody "$work/home"
+cp "${XAUTHORITY:-/dev/null}" "$work/xauth" 2>/dev/null
+chown nobody "$work/xauth" 2>/dev/null
+
+prefix="$work/home/prefix"
+as_nobody() {
+  setpriv --reuid=nobody --regid=nogroup --clear-groups \
+    env HOME="$work/home" WINEPREFIX="$prefix" WINEDEBUG=-all XAUTHORITY="$work/xauth" \
+    WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" "$@"
+}
+cleanup() {
+  as_nobody wineserver -k 2>/dev/null
+  chmod -R u+w "$work" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The zip: the program and the README's Windows section, in one folder.
+check "zip: files" [ "$(unzip -Z1 "$zip" | sort | tr '\n' ' ')" = \
+  "kestrova-2.6.1/ kestrova-2.6.1/README-Windows.txt kestrova-2.6.1/kestrova.exe " ]
+check "zip: README section" bash -c "unzip -p '$zip' kestrova-2.6.1/README-Windows.txt | head -n 1 | grep -q '^## Windows'"
+
+as_nobody wineboot -i >/dev/null 2>&1
+as_nobody wine "$work/win_peer.exe" hold &
+c="$prefix/drive_c"
+installed="$c/Program Files/Kestrova"
+start_menu="$c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrova.lnk"
+send_to="$c/users/nobody/AppData/Roaming/Microsoft/Windows/SendTo/Kestrova.lnk"
+settings="$c/users/nobody/AppData/Roaming/kestrova"
+
+as_nobody wine "$work/setup.exe" /S
+check "installer: status 0" [ $? = 0 ]
+check "installer: files" [ "$(ls "$installed" | tr '\n' ' ')" = "README-Windows.txt kestrova.exe uninstall.exe " ]
+check "installer: program is the built one" cmp -s "$installed/kestrova.exe" <(unzip -p "$zip" kestrova-2.6.1/kestrova.exe)
+for link in "$start_menu" "$send_to"; do
+  check "installer: shortcut ${link##*/Windows/}" grep -aq 'Program Files\\Kestrova\\kestrova.exe' "$link"
+done
+check "installer: registered" as_nobody wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrova' /v UninstallString
+
+# What Send To does: the shortcut started with the file as its argument.
+# (Wine's "start /wait" does not wait for a shortcut's program.)
+chmod 555 "$installed"
+as_nobody wine start "C:\\users\\nobody\\AppData\\Roaming\\Microsoft\\Windows\\SendTo\\Kestrova.lnk" \
+  '$FILENAME$' 'C:\my dir\report.final.txt'
+copied() { [ "$(as_nobody wine "$work/win_peer.exe" get)" = report.final ]; }
+ended() { ! pgrep -f 'Kestrova.kestrova[.]exe' >/dev/null; }
+check "installed: copied through Send To" wait_for copied
+check "installed: ended" wait_for ended
+check "installed: settings in %APPDATA%\\kestrova" test -f "$settings/kestrova.ini" -a -f "$settings/kestrova.BAK"
+check "installed: nothing written beside the program" \
+  [ "$(ls "$installed" | tr '\n' ' ')" = "README-Windows.txt kestrova.exe uninstall.exe " ]
+chmod 755 "$installed"
+cp "$settings/kestrova.ini" "$work/settings.ini"
+
+# The uninstaller copies itself away and returns at once; wait for it.
+as_nobody wine "C:\\Program Files\\Kestrova\\uninstall.exe" /S
+gone() { [ ! -e "$installed" ] && [ ! -e "$start_menu" ] && [ ! -e "$send_to" ]; }
+wait_for gone
+check "uninstall: program and shortcuts removed" gone
+as_nobody wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrova' >/dev/null 2>&1
+check "uninstall: registration removed" [ $? != 0 ]
+check "uninstall: settings kept" cmp -s "$settings/kestrova.ini" "$work/settings.ini"
+
+finish_checks win32_installer_test

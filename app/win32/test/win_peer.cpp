@@ -1,0 +1,75 @@
+// The Windows side of the end-to-end test and the benchmark, run inside
+// Wine: Wine hands CR LF to X11 programs as LF, so the exact clipboard text
+// is read here, and so is a message box's text, which X11 cannot see.
+//   win_peer get            the CF_UNICODETEXT text as UTF-8, byte for byte
+//   win_peer set TEXT       the least a program does to copy TEXT
+//   win_peer message TITLE  the text of the message box titled TITLE
+//   win_peer hold           waits forever: Wine keeps clipboard data only
+//                           while some Wine process runs
+#include <windows.h>
+
+#include <string>
+
+namespace {
+
+void write_utf8(const wchar_t* text) {
+  const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), length, nullptr, nullptr);
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size() - 1), &written,
+            nullptr);
+}
+
+// A message box is a dialog whose text is the static control with id 0xFFFF.
+int message_text(const wchar_t* title) {
+  HWND box = FindWindowW(L"#32770", title);
+  HWND text = box != nullptr ? GetDlgItem(box, 0xFFFF) : nullptr;
+  if (text == nullptr) {
+    return 3;
+  }
+  std::wstring buffer(static_cast<std::size_t>(GetWindowTextLengthW(text)) + 1, L'\0');
+  GetWindowTextW(text, buffer.data(), static_cast<int>(buffer.size()));
+  write_utf8(buffer.c_str());
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const std::wstring command = argc > 1 ? argv[1] : L"";
+  if (command == L"hold") {
+    Sleep(INFINITE);
+  }
+  if (command == L"message" && argc == 3) {
+    return message_text(argv[2]);
+  }
+  for (int attempt = 0; !OpenClipboard(nullptr); ++attempt) {
+    if (attempt == 100) {
+      return 2;
+    }
+    Sleep(20);
+  }
+  int status = 0;
+  if (command == L"get") {
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    const auto* text = data != nullptr ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr;
+    if (text == nullptr) {
+      status = 3;
+    } else {
+      write_utf8(text);
+      GlobalUnlock(data);
+    }
+  } else if (command == L"set" && argc == 3) {
+    const std::size_t size = (wcslen(argv[2]) + 1) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
+    memcpy(GlobalLock(memory), argv[2], size);
+    GlobalUnlock(memory);
+    EmptyClipboard();
+    status = SetClipboardData(CF_UNICODETEXT, memory) != nullptr ? 0 : 4;
+  } else {
+    status = 5;
+  }
+  CloseClipboard();
+  return status;
+}

@@ -1,0 +1,150 @@
+#include "app/win32/win32_file_host.h"
+
+#include <algorithm>
+#include <climits>
+#include <utility>
+
+#include "app/win32/handle.h"
+#include "app/win32/win32_text.h"
+
+namespace kestrova {
+
+using win32::failure;
+using win32::text_of;
+using win32::wide;
+
+namespace {
+
+bool is_absolute(const Text& path) {
+  // "C:..." names a drive, "\..." the root of the current one, "\\..." a share.
+  return (path.size() >= 2 && path[1] == u':') || (!path.empty() && path[0] == u'\\');
+}
+
+}  // namespace
+
+Win32FileHost::Win32FileHost(Text settings_folder) : folder_(std::move(settings_folder)) {}
+
+Text Win32FileHost::resolve(const Text& path) const {
+  Text joined = path;
+  if (!is_absolute(path)) {
+    joined = folder_;
+    if (!joined.empty() && joined.back() != u'\\') {
+      joined += u'\\';
+    }
+    joined += path;
+  }
+  // Left as it is when the system cannot make it full: the open that follows
+  // then reports why.
+  const DWORD size = GetFullPathNameW(wide(joined), 0, nullptr, nullptr);
+  if (size == 0) {
+    return joined;
+  }
+  std::wstring full(size, L'\0');
+  const DWORD length = GetFullPathNameW(wide(joined), size, full.data(), nullptr);
+  if (length == 0 || length >= size) {
+    return joined;
+  }
+  return text_of(full.data(), length);
+}
+
+bool Win32FileHost::file_exists(const Text& path) const {
+  const DWORD attributes = GetFileAttributesW(wide(resolve(path)));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::vector<std::string> Win32FileHost::read_lines(const Text& path) {
+  const Text name = resolve(path);
+  const win32::Handle file(CreateFileW(wide(name), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    throw FileError(failure("read", name));
+  }
+  std::string content;
+  char buffer[65536];
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) {
+      throw FileError(failure("read", name));
+    }
+    if (got == 0) {
+      break;
+    }
+    content.append(buffer, got);
+  }
+  return split_lines(content);
+}
+
+void Win32FileHost::write_lines(const Text& path, const std::vector<std::string>& lines) {
+  const Text name = resolve(path);
+  const std::string content = join_lines(lines);
+  // The new content goes to a temporary file in the same folder and replaces
+  // the old file by one rename once it is complete and on disk, so a crash or
+  // a full disk leaves the old file rather than a truncated one.
+  const std::size_t slash = name.find_last_of(u'\\');
+  const Text folder = slash == Text::npos ? Text(u".") : name.substr(0, slash + 1);
+  wchar_t temporary[MAX_PATH + 1];
+  if (GetTempFileNameW(wide(folder), L"kst", 0, temporary) == 0) {
+    throw FileError(failure("write", name));
+  }
+  bool replaced = false;
+  struct Cleanup {
+    const wchar_t* path;
+    const bool& keep;
+    ~Cleanup() {
+      if (!keep) {
+        DeleteFileW(path);
+      }
+    }
+  } cleanup{temporary, replaced};
+  {
+    const win32::Handle file(
+        CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+      throw FileError(failure("write", name));
+    }
+    std::size_t done = 0;
+    while (done < content.size()) {
+      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1u << 20));
+      DWORD written = 0;
+      if (!WriteFile(file.get(), content.data() + done, chunk, &written, nullptr) || written == 0) {
+        throw FileError(failure("write", name));
+      }
+      done += written;
+    }
+    if (!FlushFileBuffers(file.get())) {
+      throw FileError(failure("write", name));
+    }
+  }
+  if (!MoveFileExW(temporary, wide(name), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    throw FileError(failure("write", name));
+  }
+  replaced = true;
+}
+
+Text Win32FileHost::decode(std::string_view bytes) const {
+  if (bytes.empty()) {
+    return {};
+  }
+  if (bytes.size() > INT_MAX) {
+    throw FileError("cannot decode a line of " + std::to_string(bytes.size()) + " bytes");
+  }
+  const int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring result(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), result.data(), length);
+  return text_of(result.data(), result.size());
+}
+
+std::string Win32FileHost::encode(TextView text) const {
+  if (text.empty()) {
+    return {};
+  }
+  const auto* units = reinterpret_cast<const wchar_t*>(text.data());
+  const int size = static_cast<int>(text.size());
+  const int length = WideCharToMultiByte(CP_ACP, 0, units, size, nullptr, 0, nullptr, nullptr);
+  std::string result(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, 0, units, size, result.data(), length, nullptr, nullptr);
+  return result;
+}
+
+}  // namespace kestrova

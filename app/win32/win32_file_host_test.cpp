@@ -1,0 +1,158 @@
+// The Windows file host against real files, and what the program learns at
+// start. Runs under Wine; the code-page cases need the Japanese locale
+// (GetACP() 932), which the test entry sets up.
+#include "app/win32/win32_file_host.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "app/win32/handle.h"
+#include "app/win32/win32_start.h"
+#include "app/win32/win32_text.h"
+#include "settings/settings.h"
+
+namespace kestrova {
+namespace {
+
+namespace fs = std::filesystem;
+using win32::wide;
+
+class TestHost final : public Win32FileHost {
+ public:
+  using Win32FileHost::Win32FileHost;
+  std::vector<Text> messages;
+  void show_message(const Text& text) override { messages.push_back(text); }
+  void end_program(int status) override { throw ProgramEnded(status); }
+};
+
+class Win32FileHostTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = fs::temp_directory_path() / ("kestrova-test-" + std::to_string(GetCurrentProcessId()));
+    fs::remove_all(folder);
+    fs::create_directory(folder);
+  }
+  void TearDown() override { fs::remove_all(folder); }
+
+  Text name(const char* file) const { return (folder / file).u16string(); }
+  std::string bytes(const char* file) const {
+    std::ifstream in(folder / file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  void put(const char* file, const std::string& content) const {
+    std::ofstream(folder / file, std::ios::binary) << content;
+  }
+  std::size_t files_in_folder() const {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {}));
+  }
+
+  fs::path folder;
+};
+
+// The message starts with what failed and the full name, and goes on with
+// the system's reason.
+void expect_failure(const std::function<void()>& action, const std::string& prefix) {
+  try {
+    action();
+    ADD_FAILURE() << "no FileError for " << prefix;
+  } catch (const FileError& error) {
+    const std::string message = error.what();
+    EXPECT_EQ(message.rfind(prefix + ": ", 0), 0u) << message;
+    EXPECT_GT(message.size(), prefix.size() + 4) << "no reason in " << message;
+  }
+}
+
+TEST_F(Win32FileHostTest, ReplacesWholeFilesAndNamesEveryFailure) {
+  TestHost host(folder.u16string());
+  EXPECT_EQ(host.resolve(u"kestrova.ini"), name("kestrova.ini"));
+  EXPECT_EQ(host.resolve(u"sub\\..\\x.ini"), name("x.ini"));
+  host.write_lines(u"kestrova.ini", {"a", "", "b"});
+  EXPECT_EQ(bytes("kestrova.ini"), "a\r\n\r\nb\r\n");
+  EXPECT_EQ(host.read_lines(u"kestrova.ini"), (std::vector<std::string>{"a", "", "b"}));
+  host.write_lines(u"kestrova.ini", {"c"});
+  EXPECT_EQ(bytes("kestrova.ini"), "c\r\n");
+  EXPECT_EQ(files_in_folder(), 1u) << "a temporary file stayed behind";
+  EXPECT_TRUE(host.file_exists(u"kestrova.ini"));
+  fs::create_directory(folder / "dir.ini");
+  EXPECT_FALSE(host.file_exists(u"dir.ini"));
+  EXPECT_FALSE(host.file_exists(u"missing.ini"));
+
+  const std::string full = to_utf8(name("kestrova.ini"));
+  expect_failure([&] { host.read_lines(u"missing.ini"); }, "cannot read " + to_utf8(name("missing.ini")));
+  expect_failure([&] { host.write_lines(u"no\\kestrova.ini", {"x"}); },
+                 "cannot write " + to_utf8(name("no\\kestrova.ini")));
+  {
+    // Another program holds the file open without sharing deletion: the
+    // replace fails, and the old content and nothing else is left.
+    const win32::Handle held(CreateFileW(wide(name("kestrova.ini")), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    expect_failure([&] { host.write_lines(u"kestrova.ini", {"new"}); }, "cannot write " + full);
+  }
+  EXPECT_EQ(bytes("kestrova.ini"), "c\r\n");
+  EXPECT_EQ(files_in_folder(), 2u);  // the file and dir.ini
+}
+
+TEST(Win32Start, CommandLineTailKeepsQuotesOfTheArgument) {
+  const std::pair<Text, Text> cases[] = {
+      {u"\"C:\\Program Files\\Kestrova\\kestrova.exe\" \"C:\\my dir\\a.txt\"", u"\"C:\\my dir\\a.txt\""},
+      {u"kestrova.exe C:\\a.txt", u"C:\\a.txt"},
+      {u"kestrova \t $FILENAME$ \"C:\\d\\f.txt\" ", u"$FILENAME$ \"C:\\d\\f.txt\" "},
+      {u"\"C:\\k.exe\"\"x\"", u"\"x\""},
+      {u"\"C:\\k.exe\"", u""},
+      {u"kestrova.exe", u""},
+      {u"\"C:\\unclosed a b", u""},
+      {u"", u""},
+  };
+  for (const auto& [line, tail] : cases) {
+    EXPECT_EQ(win32::command_line_tail(line), tail) << to_utf8(line);
+  }
+  EXPECT_EQ(win32::executable_name(u"C:\\Program Files\\Kestrova\\Kestrova.EXE"), u"Kestrova");
+  EXPECT_EQ(win32::executable_name(u"C:\\a.b\\kestrova-2.exe.bak"), u"kestrova-2.exe.bak");
+  EXPECT_EQ(win32::folder_of(u"C:\\a b\\kestrova.exe"), u"C:\\a b");
+}
+
+TEST_F(Win32FileHostTest, WritableProgramFolderHoldsTheSettings) {
+  EXPECT_EQ(win32::settings_folder(folder.u16string()), folder.u16string());
+  EXPECT_EQ(files_in_folder(), 0u) << "the writability probe stayed behind";
+}
+
+// The default file in code page 932 ("能" ends in byte 0x5C, a backslash in
+// ASCII), and a Shift_JIS comment and drive row that survive load and rewrite.
+TEST_F(Win32FileHostTest, SettingsLiveInTheAnsiCodePage) {
+  ASSERT_EQ(GetACP(), 932u) << "needs LANG=ja_JP.UTF-8 with the locale in LOCPATH";
+  TestHost host(folder.u16string());
+  const SettingsFiles files = FIND_option_file(host);
+  MAKE_default_option(host, files);
+  const std::string comment_932 =
+      ". \x88\xc8\x89\xba\x82\xcc\x82\xe6\x82\xa4\x82\xc9\x83l\x83"
+      "b\x83g\x83\x8f\x81[\x83N\x83h\x83\x89\x83"
+      "C\x83u\x81i\x88\xc8\x89\xba\x82\xcc\x97\xe1\x82\xc5\x82\xcdX\x83h\x83\x89\x83"
+      "C\x83u\x81j\x82\xcc\x83p\x83X\x82\xf0\x95\xcf\x8dX\x82\xc5\x82\xab\x82\xe9\x81"
+      "BDRIVE-CHG\x8ds\x82\xcd"
+      "50\x8c\xc2\x82\xdc\x82\xc5\x8ew\x92\xe8\x89\xc2\x94\\";
+  EXPECT_EQ(bytes("kestrova.ini"), comment_932 +
+                                       "\r\nDRIVE-CHG=X,\\\\realpath\\\r\nDRIVE-CHG-SET=YES\r\n"
+                                       "CRLF-SET=YES\r\nTAG-SET=YES\r\n");
+
+  const std::string sjis_comment =
+      ". \x90\xdd\x92\xe8\x83t\x83@\x83"
+      "C\x83\x8b\x81"
+      "F\x83\\\x95\\\x8e\xa6";
+  const std::string sjis_row = "DRIVE-CHG=S,\\\\\x83\\\x81[\x83X\\";
+  put("kestrova.ini", sjis_comment + "\r\n" + sjis_row + "\r\nTAG-SET=NO\r\n");
+  const LoadedOptions loaded = get_option(host, files);
+  ASSERT_EQ(loaded.drive_table.DRIVE_CHG_cnt, 1);
+  EXPECT_EQ(loaded.drive_table.DRIVE_realpath[0], u"\\\\ソース\\");
+  WRITE_back_option(host, files, OptionStates(1, 1, 0));
+  EXPECT_EQ(bytes("kestrova.ini"),
+            sjis_comment + "\r\n" + sjis_row + "\r\nTAG-SET=YES\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=YES\r\n");
+  EXPECT_TRUE(host.messages.empty());
+}
+
+}  // namespace
+}  // namespace kestrova

@@ -1,0 +1,407 @@
+#include "app/win32/win32_view.h"
+
+#include <cmath>
+
+#include "app/win32/clipboard.h"
+#include "app/win32/drop_target.h"
+#include "app/win32/win32_text.h"
+
+namespace kestrova::win32 {
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"Kestrova.oledrag_form";
+constexpr UINT kDeliverDrop = WM_APP + 1;
+
+enum ControlId : int { kList1 = 100, kCheckCRLF, kCheckDrive, kCheckTAG, kMenuHelp = 200, kMenuClear };
+
+// The window and its controls as designed, in twips.
+constexpr int kClientWidth = 8070;
+constexpr int kClientHeight = 3930;
+constexpr COLORREF kLightCyan = RGB(192, 255, 255);
+
+struct Placement {
+  CheckBox box;
+  int id;
+  const wchar_t* caption;
+  int left, top, width, height;
+  int colour;  // system colour index of its background
+};
+// In tab order after the list: CRLF, TAG, drive.
+constexpr Placement kCheckBoxes[] = {
+    {CheckBox::CRLF, kCheckCRLF, L"CRLFをつける", 240, 480, 1575, 255, COLOR_3DHILIGHT},
+    {CheckBox::TAG, kCheckTAG, L"タグ<　>を前後につける", 4320, 480, 2415, 255, COLOR_3DHILIGHT},
+    {CheckBox::drive, kCheckDrive, L"DRIVE-CHG有効", 2160, 480, 1815, 255, COLOR_ACTIVECAPTION},
+};
+constexpr RECT kList1Rect{120, 1200, 120 + 7455, 1200 + 2400};
+
+[[noreturn]] void fail(const char* what) {
+  throw PlatformError(std::string("cannot ") + what + ": " + windows_reason(GetLastError()));
+}
+
+// Black or white, whichever reads better on `background`.
+COLORREF legible_on(COLORREF background) {
+  const int luma =
+      (299 * GetRValue(background) + 587 * GetGValue(background) + 114 * GetBValue(background)) / 1000;
+  return luma < 128 ? RGB(255, 255, 255) : RGB(0, 0, 0);
+}
+
+}  // namespace
+
+Win32View::Win32View(HINSTANCE instance, Text title) : title_(std::move(title)) {
+  WNDCLASSEXW window_class{};
+  window_class.cbSize = sizeof window_class;
+  window_class.lpfnWndProc = &Win32View::window_proc;
+  window_class.hInstance = instance;
+  window_class.hIcon = LoadIconW(instance, L"IDI_ICON1");
+  window_class.hIconSm =
+      static_cast<HICON>(LoadImageW(instance, L"IDI_ICON1", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                    GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+  window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+  window_class.lpszClassName = kWindowClass;
+  if (RegisterClassExW(&window_class) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    fail("register the window class");
+  }
+  HMENU menu = CreateMenu();
+  AppendMenuW(menu, MF_STRING, kMenuHelp, L"HELP");
+  AppendMenuW(menu, MF_STRING, kMenuClear, L"CLEAR");
+  // Created hidden: command-line mode ends before it would be shown.
+  window_ = CreateWindowExW(0, kWindowClass, L"Kestrova", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                            CW_USEDEFAULT, CW_USEDEFAULT, nullptr, menu, instance, this);
+  if (window_ == nullptr) {
+    DestroyMenu(menu);
+    fail("create the window");
+  }
+  list_brush_.reset(CreateSolidBrush(kLightCyan));
+  create_controls(instance);
+  scale_to_dpi(GetDpiForWindow(window_));
+}
+
+Win32View::~Win32View() {
+  if (window_ != nullptr) {
+    DestroyWindow(window_);
+  }
+  if (drop_target_ != nullptr) {
+    drop_target_->Release();
+  }
+}
+
+void Win32View::create_controls(HINSTANCE instance) {
+  const auto make = [&](const wchar_t* kind, const wchar_t* caption, DWORD style, int id) {
+    HWND control =
+        CreateWindowExW(0, kind, caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, 0, 0, 0, 0, window_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    if (control == nullptr) {
+      fail("create the window's controls");
+    }
+    return control;
+  };
+  // Creation order is tab order: the list first.
+  list_ =
+      make(L"LISTBOX", nullptr,
+           WS_BORDER | WS_VSCROLL | WS_HSCROLL | LBS_EXTENDEDSEL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, kList1);
+  for (const Placement& place : kCheckBoxes) {
+    checks_[static_cast<std::size_t>(place.box)] = make(L"BUTTON", place.caption, BS_AUTOCHECKBOX, place.id);
+  }
+}
+
+int Win32View::pixels(double twips) const {
+  return MulDiv(static_cast<int>(std::lround(twips)), static_cast<int>(dpi_), 1440);
+}
+
+void Win32View::scale_to_dpi(UINT dpi) {
+  dpi_ = dpi == 0 ? USER_DEFAULT_SCREEN_DPI : dpi;
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi_)) {
+    font_.reset(CreateFontIndirectW(&metrics.lfMessageFont));
+  }
+  for (const Placement& place : kCheckBoxes) {
+    HWND control = box(place.box);
+    SetWindowPos(control, nullptr, pixels(place.left), pixels(place.top), pixels(place.width),
+                 pixels(place.height), SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+  }
+  SendMessageW(list_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+  SetWindowPos(list_, nullptr, pixels(kList1Rect.left), pixels(kList1Rect.top),
+               pixels(kList1Rect.right - kList1Rect.left), pixels(kList1Rect.bottom - kList1Rect.top),
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  // The designed client area; the frame, caption and menu bar come around it.
+  RECT outer{0, 0, pixels(kClientWidth), pixels(kClientHeight)};
+  AdjustWindowRectExForDpi(&outer, WS_OVERLAPPEDWINDOW, TRUE, 0, dpi_);
+  SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT CALLBACK Win32View::window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* view = reinterpret_cast<Win32View*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (view == nullptr || view->window_ == nullptr) {
+    return DefWindowProcW(window, message, wparam, lparam);
+  }
+  return view->handle(message, wparam, lparam);
+}
+
+LRESULT Win32View::handle(UINT message, WPARAM wparam, LPARAM lparam) {
+  // After end() no handler runs again, whatever is still queued.
+  oledrag_form* form = ended_ ? nullptr : form_;
+  switch (message) {
+    case WM_SIZE:
+      if (form != nullptr) {
+        form->Form_Resize();
+      }
+      return 0;
+    case WM_DPICHANGED: {
+      const auto* suggested = reinterpret_cast<const RECT*>(lparam);
+      scale_to_dpi(HIWORD(wparam));
+      SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                   suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
+    case WM_COMMAND:
+      if (form != nullptr) {
+        const int id = LOWORD(wparam);
+        if (lparam == 0 && id == kMenuHelp) {
+          form->MENU_HELP_Click();
+        } else if (lparam == 0 && id == kMenuClear) {
+          form->MENU_CLEAR_Click();
+        } else if (id == kList1 && HIWORD(wparam) == LBN_SELCHANGE) {
+          form->List1_Click();
+        }
+      }
+      return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      return colour_check_box(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
+    case WM_CTLCOLORLISTBOX:
+      SetBkColor(reinterpret_cast<HDC>(wparam), kLightCyan);
+      SetTextColor(reinterpret_cast<HDC>(wparam), legible_on(kLightCyan));
+      return reinterpret_cast<LRESULT>(list_brush_.get());
+    case kDeliverDrop:
+      deliver_drop();
+      return 0;
+    case WM_CLOSE:
+      if (form != nullptr) {
+        form->Form_QueryUnload();
+      } else {
+        end(0);
+      }
+      return 0;
+    case WM_DESTROY:
+      RevokeDragDrop(window_);
+      return 0;
+    default:
+      return DefWindowProcW(window_, message, wparam, lparam);
+  }
+}
+
+LRESULT Win32View::colour_check_box(HDC dc, HWND control) const {
+  for (const Placement& place : kCheckBoxes) {
+    if (box(place.box) == control) {
+      const COLORREF background = GetSysColor(place.colour);
+      SetBkColor(dc, background);
+      SetTextColor(dc, legible_on(background));
+      return reinterpret_cast<LRESULT>(GetSysColorBrush(place.colour));
+    }
+  }
+  return DefWindowProcW(window_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                        reinterpret_cast<LPARAM>(control));
+}
+
+void Win32View::deliver_drop() {
+  if (drops_.empty()) {
+    return;
+  }
+  Drop drop = std::move(drops_.front());
+  drops_.pop_front();
+  if (ended_ || form_ == nullptr) {
+    return;
+  }
+  RECT list_rect;
+  GetWindowRect(list_, &list_rect);
+  if (!PtInRect(&list_rect, drop.where)) {
+    form_->Form_OLEDragDrop();
+    return;
+  }
+  // One repaint for the whole drop rather than one per entry.
+  SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+  form_->List1_OLEDragDrop(drop.paths);
+  if (!ended_) {
+    SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list_, nullptr, TRUE);
+  }
+}
+
+Text Win32View::caption() const {
+  const int length = GetWindowTextLengthW(window_);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  const int got = GetWindowTextW(window_, text.data(), length + 1);
+  return text_of(text.data(), static_cast<std::size_t>(got));
+}
+
+void Win32View::set_caption(const Text& caption) {
+  if (!SetWindowTextW(window_, wide(caption))) {
+    fail("set the window's caption");
+  }
+}
+
+int Win32View::check_state(CheckBox which) const {
+  switch (SendMessageW(box(which), BM_GETCHECK, 0, 0)) {
+    case BST_CHECKED:
+      return 1;
+    case BST_INDETERMINATE:
+      return 2;  // grayed: not on
+    default:
+      return 0;
+  }
+}
+
+void Win32View::set_checked(CheckBox which, bool ticked) {
+  SendMessageW(box(which), BM_SETCHECK, ticked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+std::size_t Win32View::list_count() const {
+  const LRESULT count = SendMessageW(list_, LB_GETCOUNT, 0, 0);
+  if (count == LB_ERR) {
+    fail("count the list's entries");
+  }
+  return static_cast<std::size_t>(count);
+}
+
+Text Win32View::list_entry(std::size_t index) const {
+  const LRESULT length = SendMessageW(list_, LB_GETTEXTLEN, index, 0);
+  if (length == LB_ERR) {
+    throw PlatformError("cannot read list entry " + std::to_string(index));
+  }
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  const LRESULT got = SendMessageW(list_, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+  return text_of(text.data(), got == LB_ERR ? 0 : static_cast<std::size_t>(got));
+}
+
+void Win32View::write_list_entry(std::size_t index, const Text& text) {
+  LRESULT result;
+  if (index == list_count()) {
+    result = SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(text)));
+  } else {
+    // A list box cannot change an entry's text in place; the replacement
+    // keeps the entry's selection.
+    const bool selected = SendMessageW(list_, LB_GETSEL, index, 0) > 0;
+    SendMessageW(list_, LB_DELETESTRING, index, 0);
+    result = SendMessageW(list_, LB_INSERTSTRING, index, reinterpret_cast<LPARAM>(wide(text)));
+    if (selected && result >= 0) {
+      SendMessageW(list_, LB_SETSEL, TRUE, result);
+    }
+  }
+  if (result == LB_ERR || result == LB_ERRSPACE) {
+    throw PlatformError("cannot write list entry " + std::to_string(index) + ": the list is full");
+  }
+}
+
+void Win32View::clear_list() { SendMessageW(list_, LB_RESETCONTENT, 0, 0); }
+
+std::vector<std::size_t> Win32View::selected_entries() const {
+  const LRESULT count = SendMessageW(list_, LB_GETSELCOUNT, 0, 0);
+  if (count <= 0) {
+    return {};
+  }
+  std::vector<int> indexes(static_cast<std::size_t>(count));
+  const LRESULT got = SendMessageW(list_, LB_GETSELITEMS, count, reinterpret_cast<LPARAM>(indexes.data()));
+  indexes.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+  return {indexes.begin(), indexes.end()};
+}
+
+double Win32View::outer_width_twips() const {
+  RECT outer;
+  GetWindowRect(window_, &outer);
+  return (outer.right - outer.left) * 1440.0 / dpi_;
+}
+
+double Win32View::outer_height_twips() const {
+  RECT outer;
+  GetWindowRect(window_, &outer);
+  return (outer.bottom - outer.top) * 1440.0 / dpi_;
+}
+
+void Win32View::set_list_width_twips(float width) {
+  RECT list_rect;
+  GetWindowRect(list_, &list_rect);
+  SetWindowPos(list_, nullptr, 0, 0, pixels(width), list_rect.bottom - list_rect.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32View::set_list_height_twips(float height) {
+  RECT list_rect;
+  GetWindowRect(list_, &list_rect);
+  SetWindowPos(list_, nullptr, 0, 0, list_rect.right - list_rect.left, pixels(height),
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32View::clear_clipboard() { win32::clear_clipboard(window_); }
+
+void Win32View::set_clipboard_text(const Text& text) { win32::set_clipboard_text(window_, text); }
+
+void Win32View::show_message(const Text& text, const std::function<void()>& on_ok) {
+  HWND owner = window_ != nullptr && IsWindowVisible(window_) ? window_ : nullptr;
+  MessageBoxW(owner, wide(text), wide(title_), MB_OK);
+  if (on_ok) {
+    on_ok();
+  }
+}
+
+void Win32View::show_and_run() {
+  if (ended_) {
+    return;
+  }
+  // OLE only for the shown window: under Wine, starting it made up about
+  // 40 % of a command-line copy's time.
+  const HRESULT ole = OleInitialize(nullptr);
+  if (FAILED(ole)) {
+    throw PlatformError("cannot accept drops: " + windows_reason(static_cast<DWORD>(ole)));
+  }
+  struct OleScope {
+    ~OleScope() { OleUninitialize(); }
+  } ole_scope;
+  drop_target_ = new DropTarget([this](POINT where, std::vector<Text> paths) {
+    // Served after the drop returns, so the source is not held while a
+    // message box waits for the user.
+    drops_.push_back({where, std::move(paths)});
+    PostMessageW(window_, kDeliverDrop, 0, 0);
+  });
+  const HRESULT registered = RegisterDragDrop(window_, drop_target_);
+  if (FAILED(registered)) {
+    throw PlatformError("cannot accept drops: " + windows_reason(static_cast<DWORD>(registered)));
+  }
+  ShowWindow(window_, SW_SHOWDEFAULT);
+  UpdateWindow(window_);
+  if (form_ != nullptr) {
+    form_->Form_Resize();
+  }
+  MSG message;
+  while (!ended_ && GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (!IsDialogMessageW(window_, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+  if (window_ != nullptr) {
+    RevokeDragDrop(window_);
+  }
+}
+
+void Win32View::end(int) {
+  if (ended_) {
+    return;
+  }
+  ended_ = true;
+  HWND window = std::exchange(window_, nullptr);
+  if (window != nullptr) {
+    RevokeDragDrop(window);
+    DestroyWindow(window);
+  }
+}
+
+}  // namespace kestrova::win32

@@ -1,0 +1,65 @@
+; The Windows installer: the program in Program Files, a Start-menu entry,
+; a Send To entry (Explorer's way to hand a file to a program: right-click,
+; Send to, Kestrova), and an uninstaller that removes exactly these. The
+; settings in %APPDATA%\kestrova are the user's and stay.
+; makensis -DVERSION=... -DEXE=... -DREADME=... -DOUTFILE=... kestrova.nsi
+Unicode true
+Target amd64-unicode
+SetCompressor /SOLID lzma
+RequestExecutionLevel admin
+ManifestDPIAware true
+
+!define KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrova"
+
+Name "Kestrova ${VERSION}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES64\Kestrova"
+InstallDirRegKey HKLM "${KEY}" "InstallLocation"
+Icon "${ICON}"
+UninstallIcon "${ICON}"
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey /LANG=1033 "ProductName" "Kestrova"
+VIAddVersionKey /LANG=1033 "FileDescription" "Kestrova setup"
+VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "Kestrova developers"
+
+Page directory
+Page instfiles
+UninstPage uninstConfirm
+UninstPage instfiles
+
+Section
+  SetOutPath "$INSTDIR"
+  File "/oname=kestrova.exe" "${EXE}"
+  File "/oname=README-Windows.txt" "${README}"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+
+  SetShellVarContext all
+  CreateShortcut "$SMPROGRAMS\Kestrova.lnk" "$INSTDIR\kestrova.exe"
+  ; Send To belongs to each user; it goes to the user who installs.
+  SetShellVarContext current
+  CreateShortcut "$SENDTO\Kestrova.lnk" "$INSTDIR\kestrova.exe"
+
+  WriteRegStr HKLM "${KEY}" "DisplayName" "Kestrova"
+  WriteRegStr HKLM "${KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${KEY}" "Publisher" "Kestrova developers"
+  WriteRegStr HKLM "${KEY}" "DisplayIcon" "$INSTDIR\kestrova.exe"
+  WriteRegStr HKLM "${KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKLM "${KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegDWORD HKLM "${KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${KEY}" "NoRepair" 1
+SectionEnd
+
+Section "Uninstall"
+  Delete "$INSTDIR\kestrova.exe"
+  Delete "$INSTDIR\README-Windows.txt"
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir "$INSTDIR"
+  SetShellVarContext all
+  Delete "$SMPROGRAMS\Kestrova.lnk"
+  SetShellVarContext current
+  Delete "$SENDTO\Kestrova.lnk"
+  DeleteRegKey HKLM "${KEY}"
+SectionEnd

@@ -1,0 +1,15 @@
+# Writes the README's Windows section, with CR LF line ends for Notepad.
+# cmake -DREADME=README.md -DOUT=README-Windows.txt -P readme_section.cmake
+file(READ "${README}" text)
+string(FIND "${text}" "\n## Windows\n" start)
+if(start EQUAL -1)
+  message(FATAL_ERROR "${README} has no Windows section")
+endif()
+math(EXPR start "${start} + 1")
+string(SUBSTRING "${text}" ${start} -1 section)
+string(FIND "${section}" "\n## " end)
+if(NOT end EQUAL -1)
+  string(SUBSTRING "${section}" 0 ${end} section)
+endif()
+string(REPLACE "\n" "\r\n" section "${section}\n")
+file(WRITE "${OUT}" "${section}")
