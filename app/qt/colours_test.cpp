@@ -12,7 +12,6 @@
 #include <QTimer>
 #include <memory>
 
-#include "app/qt/contrast.h"
 #include "app/qt/form_window.h"
 
 using namespace kestrova;
@@ -54,7 +53,7 @@ QList<Theme> themes() {
 void require_legible(const QPalette& palette, QPalette::ColorRole background, QPalette::ColorRole text,
                      const QString& what) {
   for (const auto group : {QPalette::Active, QPalette::Inactive}) {
-    const double ratio = contrast_ratio(palette.color(group, background), palette.color(group, text));
+    const double ratio = contrast_ratio(rgb_of(palette.color(group, background)), rgb_of(palette.color(group, text)));
     QVERIFY2(ratio >= kLegibleContrast, qPrintable(QStringLiteral("%1: %2 on %3, contrast %4")
                                                        .arg(what, palette.color(group, text).name(),
                                                             palette.color(group, background).name())

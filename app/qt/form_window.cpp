@@ -14,7 +14,6 @@
 #include <QUrl>
 
 #include "app/qt/clipboard.h"
-#include "app/qt/contrast.h"
 
 namespace kestrova {
 
@@ -35,7 +34,8 @@ constexpr QPalette::ColorGroup kColourGroups[] = {QPalette::Active, QPalette::In
 void set_text_for(QPalette& palette, QPalette::ColorRole background, QPalette::ColorRole text) {
   for (const QPalette::ColorGroup group : kColourGroups) {
     palette.setColor(group, background, palette.color(group, background));
-    palette.setColor(group, text, legible_on(palette.color(group, background), palette.color(group, text)));
+    const Rgb legible = legible_on(rgb_of(palette.color(group, background)), rgb_of(palette.color(group, text)));
+    palette.setColor(group, text, QColor(legible.red, legible.green, legible.blue));
   }
 }
 

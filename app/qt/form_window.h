@@ -4,9 +4,11 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QColor>
 #include <QListWidget>
 #include <QMainWindow>
 
+#include "app/contrast.h"
 #include "app/form.h"
 #include "app/qt/app_host.h"
 
@@ -29,6 +31,12 @@ class DropList : public QListWidget {
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 };
+
+inline Rgb rgb_of(const QColor& colour) {
+  const QColor rgb = colour.toRgb();
+  return {static_cast<std::uint8_t>(rgb.red()), static_cast<std::uint8_t>(rgb.green()),
+          static_cast<std::uint8_t>(rgb.blue())};
+}
 
 // The local files a drop carries, as native paths, in the drop's order.
 // A file URL names a local file when it has no host or the host localhost;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "app/contrast.h"
 #include "app/win32/clipboard.h"
 #include "app/win32/drop_target.h"
 #include "app/win32/win32_text.h"
@@ -13,7 +14,7 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"Kestrova.oledrag_form";
 constexpr UINT kDeliverDrop = WM_APP + 1;
 
-enum ControlId : int { kList1 = 100, kCheckCRLF, kCheckDrive, kCheckTAG, kMenuHelp = 200, kMenuClear };
+enum ControlId : int { kList1 = 100, kCheckCRLF, kCheckDrive, kCheckTAG, MENU_HELP = 200, MENU_CLEAR };
 
 // The window and its controls as designed, in twips.
 constexpr int kClientWidth = 8070;
@@ -22,16 +23,13 @@ constexpr COLORREF kLightCyan = RGB(192, 255, 255);
 
 struct Placement {
   CheckBox box;
-  int id;
-  const wchar_t* caption;
   int left, top, width, height;
   int colour;  // system colour index of its background
 };
-// In tab order after the list: CRLF, TAG, drive.
 constexpr Placement kCheckBoxes[] = {
-    {CheckBox::CRLF, kCheckCRLF, L"CRLFをつける", 240, 480, 1575, 255, COLOR_3DHILIGHT},
-    {CheckBox::TAG, kCheckTAG, L"タグ<　>を前後につける", 4320, 480, 2415, 255, COLOR_3DHILIGHT},
-    {CheckBox::drive, kCheckDrive, L"DRIVE-CHG有効", 2160, 480, 1815, 255, COLOR_ACTIVECAPTION},
+    {CheckBox::CRLF, 240, 480, 1575, 255, COLOR_3DHILIGHT},
+    {CheckBox::TAG, 4320, 480, 2415, 255, COLOR_3DHILIGHT},
+    {CheckBox::drive, 2160, 480, 1815, 255, COLOR_ACTIVECAPTION},
 };
 constexpr RECT kList1Rect{120, 1200, 120 + 7455, 1200 + 2400};
 
@@ -40,10 +38,9 @@ constexpr RECT kList1Rect{120, 1200, 120 + 7455, 1200 + 2400};
 }
 
 // Black or white, whichever reads better on `background`.
-COLORREF legible_on(COLORREF background) {
-  const int luma =
-      (299 * GetRValue(background) + 587 * GetGValue(background) + 114 * GetBValue(background)) / 1000;
-  return luma < 128 ? RGB(255, 255, 255) : RGB(0, 0, 0);
+COLORREF text_on(COLORREF background) {
+  const Rgb text = legible_on({GetRValue(background), GetGValue(background), GetBValue(background)}, kBlack);
+  return RGB(text.red, text.green, text.blue);
 }
 
 }  // namespace
@@ -64,8 +61,8 @@ Win32View::Win32View(HINSTANCE instance, Text title) : title_(std::move(title)) 
     fail("register the window class");
   }
   HMENU menu = CreateMenu();
-  AppendMenuW(menu, MF_STRING, kMenuHelp, L"HELP");
-  AppendMenuW(menu, MF_STRING, kMenuClear, L"CLEAR");
+  AppendMenuW(menu, MF_STRING, MENU_HELP, L"HELP");
+  AppendMenuW(menu, MF_STRING, MENU_CLEAR, L"CLEAR");
   // Created hidden: command-line mode ends before it would be shown.
   window_ = CreateWindowExW(0, kWindowClass, L"Kestrova", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                             CW_USEDEFAULT, CW_USEDEFAULT, nullptr, menu, instance, this);
@@ -97,13 +94,25 @@ void Win32View::create_controls(HINSTANCE instance) {
     }
     return control;
   };
-  // Creation order is tab order: the list first.
-  list_ =
+  // Creation order is tab order: the list, then CRLF, TAG, drive.
+  List1 =
       make(L"LISTBOX", nullptr,
            WS_BORDER | WS_VSCROLL | WS_HSCROLL | LBS_EXTENDEDSEL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, kList1);
-  for (const Placement& place : kCheckBoxes) {
-    checks_[static_cast<std::size_t>(place.box)] = make(L"BUTTON", place.caption, BS_AUTOCHECKBOX, place.id);
+  Check_CRLF = make(L"BUTTON", L"CRLFをつける", BS_AUTOCHECKBOX, kCheckCRLF);
+  Check_TAG = make(L"BUTTON", L"タグ<　>を前後につける", BS_AUTOCHECKBOX, kCheckTAG);
+  Check_drive = make(L"BUTTON", L"DRIVE-CHG有効", BS_AUTOCHECKBOX, kCheckDrive);
+}
+
+HWND Win32View::box(CheckBox which) const {
+  switch (which) {
+    case CheckBox::CRLF:
+      return Check_CRLF;
+    case CheckBox::drive:
+      return Check_drive;
+    case CheckBox::TAG:
+      break;
   }
+  return Check_TAG;
 }
 
 int Win32View::pixels(double twips) const {
@@ -123,8 +132,8 @@ void Win32View::scale_to_dpi(UINT dpi) {
                  pixels(place.height), SWP_NOZORDER | SWP_NOACTIVATE);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
   }
-  SendMessageW(list_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
-  SetWindowPos(list_, nullptr, pixels(kList1Rect.left), pixels(kList1Rect.top),
+  SendMessageW(List1, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+  SetWindowPos(List1, nullptr, pixels(kList1Rect.left), pixels(kList1Rect.top),
                pixels(kList1Rect.right - kList1Rect.left), pixels(kList1Rect.bottom - kList1Rect.top),
                SWP_NOZORDER | SWP_NOACTIVATE);
   // The designed client area; the frame, caption and menu bar come around it.
@@ -165,9 +174,9 @@ LRESULT Win32View::handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_COMMAND:
       if (form != nullptr) {
         const int id = LOWORD(wparam);
-        if (lparam == 0 && id == kMenuHelp) {
+        if (lparam == 0 && id == MENU_HELP) {
           form->MENU_HELP_Click();
-        } else if (lparam == 0 && id == kMenuClear) {
+        } else if (lparam == 0 && id == MENU_CLEAR) {
           form->MENU_CLEAR_Click();
         } else if (id == kList1 && HIWORD(wparam) == LBN_SELCHANGE) {
           form->List1_Click();
@@ -179,7 +188,7 @@ LRESULT Win32View::handle(UINT message, WPARAM wparam, LPARAM lparam) {
       return colour_check_box(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
     case WM_CTLCOLORLISTBOX:
       SetBkColor(reinterpret_cast<HDC>(wparam), kLightCyan);
-      SetTextColor(reinterpret_cast<HDC>(wparam), legible_on(kLightCyan));
+      SetTextColor(reinterpret_cast<HDC>(wparam), text_on(kLightCyan));
       return reinterpret_cast<LRESULT>(list_brush_.get());
     case kDeliverDrop:
       deliver_drop();
@@ -204,7 +213,7 @@ LRESULT Win32View::colour_check_box(HDC dc, HWND control) const {
     if (box(place.box) == control) {
       const COLORREF background = GetSysColor(place.colour);
       SetBkColor(dc, background);
-      SetTextColor(dc, legible_on(background));
+      SetTextColor(dc, text_on(background));
       return reinterpret_cast<LRESULT>(GetSysColorBrush(place.colour));
     }
   }
@@ -222,17 +231,17 @@ void Win32View::deliver_drop() {
     return;
   }
   RECT list_rect;
-  GetWindowRect(list_, &list_rect);
+  GetWindowRect(List1, &list_rect);
   if (!PtInRect(&list_rect, drop.where)) {
     form_->Form_OLEDragDrop();
     return;
   }
   // One repaint for the whole drop rather than one per entry.
-  SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+  SendMessageW(List1, WM_SETREDRAW, FALSE, 0);
   form_->List1_OLEDragDrop(drop.paths);
   if (!ended_) {
-    SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(list_, nullptr, TRUE);
+    SendMessageW(List1, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(List1, nullptr, TRUE);
   }
 }
 
@@ -265,7 +274,7 @@ void Win32View::set_checked(CheckBox which, bool ticked) {
 }
 
 std::size_t Win32View::list_count() const {
-  const LRESULT count = SendMessageW(list_, LB_GETCOUNT, 0, 0);
+  const LRESULT count = SendMessageW(List1, LB_GETCOUNT, 0, 0);
   if (count == LB_ERR) {
     fail("count the list's entries");
   }
@@ -273,27 +282,27 @@ std::size_t Win32View::list_count() const {
 }
 
 Text Win32View::list_entry(std::size_t index) const {
-  const LRESULT length = SendMessageW(list_, LB_GETTEXTLEN, index, 0);
+  const LRESULT length = SendMessageW(List1, LB_GETTEXTLEN, index, 0);
   if (length == LB_ERR) {
     throw PlatformError("cannot read list entry " + std::to_string(index));
   }
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  const LRESULT got = SendMessageW(list_, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+  const LRESULT got = SendMessageW(List1, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
   return text_of(text.data(), got == LB_ERR ? 0 : static_cast<std::size_t>(got));
 }
 
 void Win32View::write_list_entry(std::size_t index, const Text& text) {
   LRESULT result;
   if (index == list_count()) {
-    result = SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(text)));
+    result = SendMessageW(List1, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(text)));
   } else {
     // A list box cannot change an entry's text in place; the replacement
     // keeps the entry's selection.
-    const bool selected = SendMessageW(list_, LB_GETSEL, index, 0) > 0;
-    SendMessageW(list_, LB_DELETESTRING, index, 0);
-    result = SendMessageW(list_, LB_INSERTSTRING, index, reinterpret_cast<LPARAM>(wide(text)));
+    const bool selected = SendMessageW(List1, LB_GETSEL, index, 0) > 0;
+    SendMessageW(List1, LB_DELETESTRING, index, 0);
+    result = SendMessageW(List1, LB_INSERTSTRING, index, reinterpret_cast<LPARAM>(wide(text)));
     if (selected && result >= 0) {
-      SendMessageW(list_, LB_SETSEL, TRUE, result);
+      SendMessageW(List1, LB_SETSEL, TRUE, result);
     }
   }
   if (result == LB_ERR || result == LB_ERRSPACE) {
@@ -301,15 +310,15 @@ void Win32View::write_list_entry(std::size_t index, const Text& text) {
   }
 }
 
-void Win32View::clear_list() { SendMessageW(list_, LB_RESETCONTENT, 0, 0); }
+void Win32View::clear_list() { SendMessageW(List1, LB_RESETCONTENT, 0, 0); }
 
 std::vector<std::size_t> Win32View::selected_entries() const {
-  const LRESULT count = SendMessageW(list_, LB_GETSELCOUNT, 0, 0);
+  const LRESULT count = SendMessageW(List1, LB_GETSELCOUNT, 0, 0);
   if (count <= 0) {
     return {};
   }
   std::vector<int> indexes(static_cast<std::size_t>(count));
-  const LRESULT got = SendMessageW(list_, LB_GETSELITEMS, count, reinterpret_cast<LPARAM>(indexes.data()));
+  const LRESULT got = SendMessageW(List1, LB_GETSELITEMS, count, reinterpret_cast<LPARAM>(indexes.data()));
   indexes.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
   return {indexes.begin(), indexes.end()};
 }
@@ -328,15 +337,15 @@ double Win32View::outer_height_twips() const {
 
 void Win32View::set_list_width_twips(float width) {
   RECT list_rect;
-  GetWindowRect(list_, &list_rect);
-  SetWindowPos(list_, nullptr, 0, 0, pixels(width), list_rect.bottom - list_rect.top,
+  GetWindowRect(List1, &list_rect);
+  SetWindowPos(List1, nullptr, 0, 0, pixels(width), list_rect.bottom - list_rect.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Win32View::set_list_height_twips(float height) {
   RECT list_rect;
-  GetWindowRect(list_, &list_rect);
-  SetWindowPos(list_, nullptr, 0, 0, list_rect.right - list_rect.left, pixels(height),
+  GetWindowRect(List1, &list_rect);
+  SetWindowPos(List1, nullptr, 0, 0, list_rect.right - list_rect.left, pixels(height),
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <array>
 #include <deque>
 
 #include "app/form.h"
@@ -57,13 +56,16 @@ class Win32View final : public FormView {
   void scale_to_dpi(UINT dpi);
   void deliver_drop();
   int pixels(double twips) const;
-  HWND box(CheckBox which) const { return checks_[static_cast<std::size_t>(which)]; }
+  HWND box(CheckBox which) const;
   LRESULT colour_check_box(HDC dc, HWND control) const;
 
   Text title_;
   HWND window_ = nullptr;
-  HWND list_ = nullptr;
-  std::array<HWND, 3> checks_{};  // indexed by CheckBox
+  // Controls, under the names the program has always given them.
+  HWND List1 = nullptr;
+  HWND Check_CRLF = nullptr;
+  HWND Check_drive = nullptr;
+  HWND Check_TAG = nullptr;
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
   GdiObject<HFONT> font_;
   GdiObject<HBRUSH> list_brush_;

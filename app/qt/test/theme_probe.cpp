@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/qt/contrast.h"
+#include "app/qt/form_window.h"
 
 namespace {
 
@@ -36,12 +36,12 @@ int contrast(const char* file, const QRect& rect) {
     }
   }
   std::sort(pixels.begin(), pixels.end(), [](const QColor& a, const QColor& b) {
-    return kestrova::relative_luminance(a) < kestrova::relative_luminance(b);
+    return kestrova::relative_luminance(kestrova::rgb_of(a)) < kestrova::relative_luminance(kestrova::rgb_of(b));
   });
   const auto at = [&](double share) {
     return pixels[static_cast<std::size_t>(share * static_cast<double>(pixels.size() - 1))];
   };
-  std::printf("%.2f\n", kestrova::contrast_ratio(at(kOutliers), at(1.0 - kOutliers)));
+  std::printf("%.2f\n", kestrova::contrast_ratio(kestrova::rgb_of(at(kOutliers)), kestrova::rgb_of(at(1.0 - kOutliers))));
   return 0;
 }
 
