@@ -76,7 +76,7 @@ void oledrag_form::run_command_line(const Text& command_line) {
     Phase_file_name(file, copied, extension);
   } else {
     copied = command_line;
-    EDIT_CLIP(copied, 0, 0, drive_table_, options_);
+    EDIT_CLIP(copied, 0, 0, drive_table_, options_, mounts_);
   }
   view_.set_clipboard_text(copied);
   // Where a copy must answer the user's input, the file-name mode shows the
@@ -127,10 +127,12 @@ void oledrag_form::List1_OLEDragDrop(const std::vector<Text>& paths) {
       return;
     }
     const bool map = drive_table_.DRIVE_CHG_cnt > 0 && options_.Check_drive() == 1;
+    // One look at the system's mounts serves the whole drop.
+    const NetworkMountsOnce mounts(mounts_);
     // A drop writes from the top: existing entries are replaced, the rest
     // added after them.
     for (std::size_t i = 0; i < paths.size(); ++i) {
-      view_.write_list_entry(i, map ? DRIVE_CHG_edit(drive_table_, paths[i]) : paths[i]);
+      view_.write_list_entry(i, map ? DRIVE_CHG_edit(drive_table_, paths[i], mounts) : paths[i]);
     }
   });
 }
@@ -146,7 +148,7 @@ void oledrag_form::List1_Click() {
     for (const std::size_t index : view_.selected_entries()) {
       entries.push_back({index, view_.list_entry(index)});
     }
-    view_.set_clipboard_text(clip_text_for_selection(entries, count, drive_table_, options_));
+    view_.set_clipboard_text(clip_text_for_selection(entries, count, drive_table_, options_, mounts_));
   });
 }
 

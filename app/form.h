@@ -28,7 +28,6 @@ class PlatformError : public std::runtime_error {
 // service that was reported in a message box.
 inline constexpr int kPlatformFailureStatus = 1;
 
-class NetworkMounts;
 class oledrag_form;
 
 // The three option check boxes.

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
+#include "app/qt/network_mounts.h"
 #include "app/qt/platform.h"
+#include "clip/clip.h"
+#include "clip/network_test_samples.h"
 
 namespace kestrova::platform {
 namespace {
@@ -70,6 +74,21 @@ TEST(WindowingPlatform, PrefersXWaylandOnlyWhenOffered) {
       EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), QByteArray(c.want));
     }
   }
+}
+
+TEST(NetworkMounts, AreReadFromTheFileAtEveryAsk) {
+  QTemporaryDir dir;
+  const std::string mountinfo = dir.filePath(QStringLiteral("mountinfo")).toStdString();
+  const ProcNetworkMounts mounts(mountinfo);
+  DriveTable table;
+  table.add_row(u"*", u"*");
+  EXPECT_TRUE(mounts.network_mounts().empty());  // no file: nothing known, nothing thrown
+  QFile file(QString::fromStdString(mountinfo));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(samples::kDesktopMountinfo.data(), static_cast<qint64>(samples::kDesktopMountinfo.size()));
+  file.close();
+  EXPECT_EQ(DRIVE_CHG_edit(table, u"/mnt/Team Share/a.txt", &mounts), u"\\\\nas\\Team Share\\a.txt");
+  EXPECT_EQ(DRIVE_CHG_edit(table, u"/home/u/remote/a.txt", &mounts), u"/home/u/remote/a.txt");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/qt/form_window.h"
+#include "app/qt/network_mounts.h"
 #include "app/qt/platform.h"
 
 namespace kestrova {
@@ -28,6 +29,7 @@ int run_program(const QString& command_line, const QString& executable_path) {
   const QFileInfo executable(executable_path);
   const QString program_folder = executable.absolutePath();
   FormWindow window;
+  const ProcNetworkMounts mounts;
   std::unique_ptr<AppHost> host;
   const auto open_settings = [&]() -> SettingsHost& {
     host = std::make_unique<AppHost>(platform::settings_folder(program_folder));
@@ -35,7 +37,7 @@ int run_program(const QString& command_line, const QString& executable_path) {
   };
   return run_program(window, open_settings,
                      {to_text(command_line), to_text(program_folder),
-                      to_text(platform::executable_name(executable.filePath()))});
+                      to_text(platform::executable_name(executable.filePath())), &mounts});
 }
 
 }  // namespace kestrova

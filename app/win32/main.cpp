@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "app/form.h"
+#include "app/win32/network_drives.h"
 #include "app/win32/win32_file_host.h"
 #include "app/win32/win32_start.h"
 #include "app/win32/win32_text.h"
@@ -31,9 +32,10 @@ int run(HINSTANCE instance) {
   const Text name = executable_name(executable);
   const Text folder = folder_of(executable);
   Win32View view(instance, name);
+  const NetworkDrives drives;
   std::optional<ProgramHost> host;
   return run_program(view, [&]() -> SettingsHost& { return host.emplace(settings_folder(folder), name); },
-                     {command_line_tail(text_of(GetCommandLineW())), folder, name});
+                     {command_line_tail(text_of(GetCommandLineW())), folder, name, &drives});
 }
 
 }  // namespace

@@ -164,7 +164,10 @@ for round in $(seq "$rounds"); do
   check "$r: the earlier copy is still there" pasted report.final
 
   # 3. Window mode: files dragged from another Wayland program, a click, Ctrl+A, close.
-  printf '%b' "$settings_before" >"$dir/kestrova.ini"
+  # With a mount-point row for the folder the files lie in, the drop maps
+  # them to the share at once.
+  mount_row="DRIVE-CHG=$dir,"'\\\\nas\\share\\\r\n'
+  printf '%b' "$mount_row$settings_before" >"$dir/kestrova.ini"
   as_user "$dir/kestrova" 2>>"$work/program.log" &
   caller=$!
   check "$r: window appears" wait_window '^Kestrova  kestrova'
@@ -184,18 +187,18 @@ for round in $(seq "$rounds"); do
   pointer move $((sx + 100)) $((sy + 100)) wait 200 move "$row_x" "$row_y" wait 300 press wait 50 release
   # Not the list's last entry, so it ends with a line break.
   check "$r: the dragged files are listed, a click copies the first" \
-    wait_for pasted "<$dir/a b.txt>"$'\r\n'
+    wait_for pasted '<\\nas\share\a b.txt>'$'\r\n'
   key -M ctrl -k a -m ctrl
-  check "$r: Ctrl+A copies both" wait_for pasted "<$dir/a b.txt>"$'\r\n'"<$dir/c.txt>"
+  check "$r: Ctrl+A copies both" wait_for pasted '<\\nas\share\a b.txt>'$'\r\n''<\\nas\share\c.txt>'
   check "$r: settings untouched while the window is open" \
-    test "$(md5sum <"$dir/kestrova.ini")" = "$(printf '%b' "$settings_before" | md5sum)"
+    test "$(md5sum <"$dir/kestrova.ini")" = "$(printf '%b' "$mount_row$settings_before" | md5sum)"
   as_user swaymsg '[app_id="^kestrova$"] kill' >/dev/null
   wait "$caller"
   check "$r: closed window ends with status 0" test $? -eq 0
   check "$r: closing the window rewrote the settings" \
-    test "$(md5sum <"$dir/kestrova.ini")" = "$(printf '%b' "$settings_after" | md5sum)"
+    test "$(md5sum <"$dir/kestrova.ini")" = "$(printf '%b' "$mount_row$settings_after" | md5sum)"
   check "$r: window's copy pasted after the start ended" \
-    pasted "<$dir/a b.txt>"$'\r\n'"<$dir/c.txt>"
+    pasted '<\\nas\share\a b.txt>'$'\r\n''<\\nas\share\c.txt>'
   as_user swaymsg '[app_id="^drag_source$"] kill' >/dev/null
   wait "$source_pid" 2>/dev/null
 
