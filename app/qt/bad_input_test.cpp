@@ -18,6 +18,8 @@
 #include <random>
 
 #include "app/qt/form_window.h"
+#include "app/qt/network_mounts.h"
+#include "clip/network_test_samples.h"
 #include "app/qt/widget_test_support.h"
 #include "app/qt/startup.h"
 
@@ -185,6 +187,29 @@ class BadInputTest : public QObject {
     const QString message = row.message.replace("%1", window.dir.path());
     QCOMPARE(answers.texts, message.isEmpty() ? QStringList() : QStringList(message));
     QCOMPARE(read_file(window.dir.filePath("kestrova.ini")), row.after);
+  }
+
+  // Fifty rows of every kind, "*,*" last, and a mount table of 10,000 lines
+  // read from its file at the copy: the path tries every row.
+  void fiftyMixedRowsAndTenThousandMounts() {
+    const DriveTable table = samples::fifty_mixed_rows();
+    QByteArray settings;
+    for (int row = 0; row < table.DRIVE_CHG_cnt; ++row) {
+      settings += "DRIVE-CHG=" + to_qstring(table.DRIVE_letter[row]).toUtf8() + "," +
+                  to_qstring(table.DRIVE_realpath[row]).toUtf8() + "\r\n";
+    }
+    settings += "TAG-SET=NO\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=YES\r\n";
+    QTemporaryDir dir;
+    write_file(dir.filePath("kestrova.ini"), settings);
+    write_file(dir.filePath("mountinfo"), QByteArray::fromStdString(samples::many_mounts_mountinfo(10'000)));
+    const ProcNetworkMounts mounts(dir.filePath("mountinfo").toStdString());
+    AppHost host(dir.path());
+    FormWindow view;
+    oledrag_form form(host, view, to_text(dir.path()), u"kestrova", &mounts);
+    MessageAnswerer answers;
+    QCOMPARE(form.Form_Load(u"/mnt/share9999/a/b.txt"), oledrag_form::Mode::CommandLine);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("\\\\nas\\share9999\\a\\b.txt"));
+    QCOMPARE(read_file(dir.filePath("kestrova.ini")), settings);
   }
 
   void dropOf100000FilesIsCopiedWhole() {
