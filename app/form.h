@@ -33,6 +33,20 @@ class oledrag_form;
 // The three option check boxes.
 enum class CheckBox { CRLF, drive, TAG };
 
+// The one of a front end's three check-box controls that stands for `box`.
+template <typename Control>
+Control pick_check_box(CheckBox box, Control crlf, Control drive, Control tag) {
+  switch (box) {
+    case CheckBox::CRLF:
+      return crlf;
+    case CheckBox::drive:
+      return drive;
+    case CheckBox::TAG:
+      break;
+  }
+  return tag;
+}
+
 // What the window's behaviour needs of its window and desktop. Every call
 // comes on the user-interface thread. Calls that the platform can refuse
 // throw PlatformError (or FileError) naming what failed and why.

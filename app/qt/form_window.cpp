@@ -187,22 +187,6 @@ bool FormWindow::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-Text FormWindow::caption() const { return to_text(windowTitle()); }
-
-void FormWindow::set_caption(const Text& caption) { setWindowTitle(to_qstring(caption)); }
-
-QCheckBox* FormWindow::box(CheckBox which) const {
-  switch (which) {
-    case CheckBox::CRLF:
-      return Check_CRLF;
-    case CheckBox::drive:
-      return Check_drive;
-    case CheckBox::TAG:
-      break;
-  }
-  return Check_TAG;
-}
-
 int FormWindow::check_state(CheckBox which) const {
   switch (box(which)->checkState()) {
     case Qt::Checked:
@@ -216,8 +200,6 @@ int FormWindow::check_state(CheckBox which) const {
 }
 
 void FormWindow::set_checked(CheckBox which, bool ticked) { box(which)->setChecked(ticked); }
-
-std::size_t FormWindow::list_count() const { return static_cast<std::size_t>(List1->count()); }
 
 Text FormWindow::list_entry(std::size_t index) const {
   return to_text(List1->item(static_cast<int>(index))->text());
@@ -253,10 +235,6 @@ std::vector<std::size_t> FormWindow::selected_entries() const {
   }
   return rows;
 }
-
-double FormWindow::outer_width_twips() const { return frameGeometry().width() * kTwipsPerPixel; }
-
-double FormWindow::outer_height_twips() const { return frameGeometry().height() * kTwipsPerPixel; }
 
 void FormWindow::set_list_width_twips(float width) {
   List1->resize(qRound(width / kTwipsPerPixel), List1->height());

@@ -53,17 +53,17 @@ class FormWindow : public QMainWindow, public FormView {
   FormWindow();
 
   // FormView.
-  Text caption() const override;
-  void set_caption(const Text& caption) override;
+  Text caption() const override { return to_text(windowTitle()); }
+  void set_caption(const Text& caption) override { setWindowTitle(to_qstring(caption)); }
   int check_state(CheckBox box) const override;
   void set_checked(CheckBox box, bool ticked) override;
-  std::size_t list_count() const override;
+  std::size_t list_count() const override { return static_cast<std::size_t>(List1->count()); }
   Text list_entry(std::size_t index) const override;
   void write_list_entry(std::size_t index, const Text& text) override;
   void clear_list() override;
   std::vector<std::size_t> selected_entries() const override;
-  double outer_width_twips() const override;
-  double outer_height_twips() const override;
+  double outer_width_twips() const override { return frameGeometry().width() * kTwipsPerPixel; }
+  double outer_height_twips() const override { return frameGeometry().height() * kTwipsPerPixel; }
   void set_list_width_twips(float width) override;
   void set_list_height_twips(float height) override;
   void clear_clipboard() override;
@@ -91,7 +91,7 @@ class FormWindow : public QMainWindow, public FormView {
 
  private:
   void build_controls();
-  QCheckBox* box(CheckBox which) const;
+  QCheckBox* box(CheckBox which) const { return pick_check_box(which, Check_CRLF, Check_drive, Check_TAG); }
 
   oledrag_form* form_ = nullptr;
   bool running_ = false;

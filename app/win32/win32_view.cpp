@@ -103,18 +103,6 @@ void Win32View::create_controls(HINSTANCE instance) {
   Check_drive = make(L"BUTTON", L"DRIVE-CHG有効", BS_AUTOCHECKBOX, kCheckDrive);
 }
 
-HWND Win32View::box(CheckBox which) const {
-  switch (which) {
-    case CheckBox::CRLF:
-      return Check_CRLF;
-    case CheckBox::drive:
-      return Check_drive;
-    case CheckBox::TAG:
-      break;
-  }
-  return Check_TAG;
-}
-
 int Win32View::pixels(double twips) const {
   return MulDiv(static_cast<int>(std::lround(twips)), static_cast<int>(dpi_), 1440);
 }

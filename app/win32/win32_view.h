@@ -56,7 +56,7 @@ class Win32View final : public FormView {
   void scale_to_dpi(UINT dpi);
   void deliver_drop();
   int pixels(double twips) const;
-  HWND box(CheckBox which) const;
+  HWND box(CheckBox which) const { return pick_check_box(which, Check_CRLF, Check_drive, Check_TAG); }
   LRESULT colour_check_box(HDC dc, HWND control) const;
 
   Text title_;
