@@ -55,8 +55,8 @@ class FormWindow : public QMainWindow, public FormView {
   // FormView.
   Text caption() const override { return to_text(windowTitle()); }
   void set_caption(const Text& caption) override { setWindowTitle(to_qstring(caption)); }
-  int check_state(CheckBox box) const override;
-  void set_checked(CheckBox box, bool ticked) override;
+  int check_state(CheckBox which) const override;
+  void set_checked(CheckBox which, bool ticked) override;
   std::size_t list_count() const override { return static_cast<std::size_t>(List1->count()); }
   Text list_entry(std::size_t index) const override;
   void write_list_entry(std::size_t index, const Text& text) override;

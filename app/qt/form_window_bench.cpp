@@ -44,7 +44,7 @@ void BM_DropFiles(benchmark::State& state) {
     state.PauseTiming();
     window.form.MENU_CLEAR_Click();
     state.ResumeTiming();
-    window.view.List1_OLEDragDrop(kestrova::dropped_files(data.get()));
+    window.form.List1_OLEDragDrop(kestrova::dropped_files(data.get()));
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
@@ -53,7 +53,7 @@ BENCHMARK(BM_DropFiles)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMi
 void BM_CopyAllSelected(benchmark::State& state) {
   Window window;
   const std::unique_ptr<QMimeData> data(file_drop(static_cast<int>(state.range(0))));
-  window.view.List1_OLEDragDrop(kestrova::dropped_files(data.get()));
+  window.form.List1_OLEDragDrop(kestrova::dropped_files(data.get()));
   for ([[maybe_unused]] auto _ : state) {
     state.PauseTiming();
     {
