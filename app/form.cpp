@@ -105,7 +105,8 @@ void oledrag_form::run_command_line(const Text& command_line) {
 void oledrag_form::Form_Resize() {
   guarded([this] {
     // The rule works on the outer size, frame and menu bar included; the
-    // height is read after the width is set, as the window may have moved.
+    // height is read only after the list has its width, since setting that
+    // may change the window.
     view_.set_list_width_twips(static_cast<float>(view_.outer_width_twips() * 0.9));
     view_.set_list_height_twips(static_cast<float>(view_.outer_height_twips() * 0.6));
   });

@@ -56,16 +56,6 @@ TEST_F(FileHostTest, SettingsRoundTripOnRealFiles) {
   EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files).size(), 2);
 }
 
-TEST_F(FileHostTest, LegacyBytesSurviveOnDisk) {
-  put("kestrova.ini", QByteArray(". \x90\xdd\x92\xe8\nTAG-SET=YES\r\n\xc3(\r"));
-  Host host(dir_.path());
-  const SettingsFiles files = FIND_option_file(host);
-  get_option(host, files);
-  WRITE_back_option(host, files, OptionStates{0, 0, 0});
-  EXPECT_EQ(get("kestrova.ini"),
-            QByteArray(". \x90\xdd\x92\xe8\r\nTAG-SET=NO\r\n\xc3(\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=NO\r\n"));
-}
-
 TEST_F(FileHostTest, RedirectFolderIsJoinedWithSlash) {
   ASSERT_TRUE(QDir(dir_.path()).mkdir("conf"));
   put("ini.ini", "  conf  \r\n");
