@@ -127,14 +127,17 @@ void oledrag_form::List1_OLEDragDrop(const std::vector<Text>& paths) {
       view_.show_message(u"無選択です");
       return;
     }
-    const bool map = drive_table_.DRIVE_CHG_cnt > 0 && options_.Check_drive() == 1;
-    // One look at the system's mounts serves the whole drop.
-    const NetworkMountsOnce mounts(mounts_);
+    std::vector<Text> entries = paths;
+    if (drive_table_.DRIVE_CHG_cnt > 0 && options_.Check_drive() == 1) {
+      // One look at the system's mounts serves the whole drop.
+      const NetworkMountsOnce mounts(mounts_);
+      for (Text& entry : entries) {
+        entry = DRIVE_CHG_edit(drive_table_, entry, mounts);
+      }
+    }
     // A drop writes from the top: existing entries are replaced, the rest
     // added after them.
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-      view_.write_list_entry(i, map ? DRIVE_CHG_edit(drive_table_, paths[i], mounts) : paths[i]);
-    }
+    view_.write_list_entries(0, entries);
   });
 }
 

@@ -68,6 +68,13 @@ class FormView {
   virtual std::size_t list_count() const = 0;
   virtual Text list_entry(std::size_t index) const = 0;
   virtual void write_list_entry(std::size_t index, const Text& text) = 0;
+  // Writes texts[i] at index first + i, in order, as write_list_entry does;
+  // a view may do it in one go.
+  virtual void write_list_entries(std::size_t first, const std::vector<Text>& texts) {
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      write_list_entry(first + i, texts[i]);
+    }
+  }
   virtual void clear_list() = 0;
   // The indexes of the selected entries, ascending.
   virtual std::vector<std::size_t> selected_entries() const = 0;

@@ -214,6 +214,22 @@ void FormWindow::write_list_entry(std::size_t index, const Text& text) {
   }
 }
 
+void FormWindow::write_list_entries(std::size_t first, const std::vector<Text>& texts) {
+  // Replaced entries in place, the rest added in one insertion: a drop of
+  // many files would otherwise insert row by row.
+  const QSignalBlocker quiet(List1);
+  std::size_t i = 0;
+  for (; i < texts.size() && first + i < list_count(); ++i) {
+    List1->item(static_cast<int>(first + i))->setText(to_qstring(texts[i]));
+  }
+  QStringList added;
+  added.reserve(static_cast<qsizetype>(texts.size() - i));
+  for (; i < texts.size(); ++i) {
+    added << to_qstring(texts[i]);
+  }
+  List1->addItems(added);
+}
+
 void FormWindow::clear_list() {
   const QSignalBlocker quiet(List1);
   List1->clear();

@@ -60,6 +60,7 @@ class FormWindow : public QMainWindow, public FormView {
   std::size_t list_count() const override { return static_cast<std::size_t>(List1->count()); }
   Text list_entry(std::size_t index) const override;
   void write_list_entry(std::size_t index, const Text& text) override;
+  void write_list_entries(std::size_t first, const std::vector<Text>& texts) override;
   void clear_list() override;
   std::vector<std::size_t> selected_entries() const override;
   double outer_width_twips() const override { return frameGeometry().width() * kTwipsPerPixel; }
