@@ -175,7 +175,7 @@ void oledrag_form::guarded(const std::function<void()>& handler) {
     // Nothing more is done after a failure: above all, the settings file is
     // not rewritten from a state that may be incomplete.
     ended_ = true;
-    view_.show_message(from_utf8(failure.what()));
+    view_.show_failure(from_utf8(failure.what()));
     finish(kPlatformFailureStatus);
   }
 }
@@ -202,7 +202,7 @@ int run_program(FormView& view, const std::function<SettingsHost&()>& open_setti
     view.end(ended.status);
     return ended.status;
   } catch (const std::exception& failure) {
-    view.show_message(from_utf8(failure.what()));
+    view.show_failure(from_utf8(failure.what()));
     view.end(kPlatformFailureStatus);
     return kPlatformFailureStatus;
   }

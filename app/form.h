@@ -101,6 +101,11 @@ class FormView {
   // press of OK, while that input event is the user's latest.
   virtual void show_message(const Text& text, const std::function<void()>& on_ok = {}) = 0;
 
+  // A failure that ends the program, shown as show_message shows a message.
+  // A front end may also tell it where the caller that started the program
+  // sees it (a terminal, a file manager's log).
+  virtual void show_failure(const Text& text) { show_message(text); }
+
   // The window's events go to `form`'s handlers from now on; nullptr stops
   // them.
   virtual void attach(oledrag_form* form) = 0;

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <cstdio>
 
 namespace kestrova {
 
@@ -20,6 +21,12 @@ void show_message_box(const QString& text, QWidget* parent, const std::function<
     QObject::connect(ok, &QPushButton::clicked, ok, on_ok);
   }
   box.exec();
+}
+
+void show_failure_box(const QString& text, QWidget* parent) {
+  std::fprintf(stderr, "%s: %s\n", qUtf8Printable(QCoreApplication::applicationName()), qUtf8Printable(text));
+  std::fflush(stderr);
+  show_message_box(text, parent);
 }
 
 }  // namespace kestrova

@@ -20,10 +20,15 @@ namespace kestrova {
 void show_message_box(const QString& text, QWidget* parent = nullptr,
                       const std::function<void()>& on_ok = {});
 
+// A failure that ends the program: on standard error, for whoever started
+// the program from a terminal or a script, and in a message box.
+void show_failure_box(const QString& text, QWidget* parent = nullptr);
+
 class AppHost : public FileHost {
  public:
   using FileHost::FileHost;
-  void show_message(const Text& text) override { show_message_box(to_qstring(text)); }
+  // The settings code shows only errors that end the program.
+  void show_message(const Text& text) override { show_failure_box(to_qstring(text)); }
   void end_program(int status) override { throw ProgramEnded(status); }
 };
 

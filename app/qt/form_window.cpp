@@ -274,6 +274,8 @@ void FormWindow::show_message(const Text& text, const std::function<void()>& on_
   show_message_box(to_qstring(text), isVisible() ? this : nullptr, on_ok);
 }
 
+void FormWindow::show_failure(const Text& text) { show_failure_box(to_qstring(text), isVisible() ? this : nullptr); }
+
 void FormWindow::show_and_run() {
   show();
   running_ = true;

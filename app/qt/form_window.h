@@ -71,6 +71,7 @@ class FormWindow : public QMainWindow, public FormView {
   void set_clipboard_text(const Text& text) override;
   bool copy_needs_user_input() const override;
   void show_message(const Text& text, const std::function<void()>& on_ok) override;
+  void show_failure(const Text& text) override;
   void attach(oledrag_form* form) override { form_ = form; }
   void show_and_run() override;
   void end(int status) override;

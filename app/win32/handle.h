@@ -22,6 +22,8 @@ class Handle {
     }
   }
   HANDLE get() const { return handle_; }
+  // Gives the handle up, for a caller that closes it and checks the result.
+  HANDLE release() { return std::exchange(handle_, nullptr); }
   explicit operator bool() const { return handle_ != nullptr; }
 
  private:

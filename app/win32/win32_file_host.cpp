@@ -98,7 +98,7 @@ void Win32FileHost::write_lines(const Text& path, const std::vector<std::string>
     }
   } cleanup{temporary, replaced};
   {
-    const win32::Handle file(
+    win32::Handle file(
         CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
       throw FileError(failure("write", name));
@@ -112,7 +112,7 @@ void Win32FileHost::write_lines(const Text& path, const std::vector<std::string>
       }
       done += written;
     }
-    if (!FlushFileBuffers(file.get())) {
+    if (!FlushFileBuffers(file.get()) || !CloseHandle(file.release())) {
       throw FileError(failure("write", name));
     }
   }
