@@ -17,6 +17,7 @@ export LOCPATH=$3 LANG=ja_JP.UTF-8 LC_ALL=
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() {
   wineserver -k 2>/dev/null
+  umount "$work/full/disk" 2>/dev/null
   [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null
   rm -rf "$work"
 }
@@ -91,6 +92,37 @@ dismiss "$box"
 ended $pid
 check "settings error: status 2" [ "$status" = 2 ]
 check "settings error: file unchanged" cmp -s "$bad/kestrova.ini" "$work/bad.ini"
+
+# A full disk at start (a small tmpfs, as root): the backup cannot be
+# written, so its message and status 1, nothing copied, the settings file
+# untouched and nothing stray beside it.
+if [ "$(id -u)" -eq 0 ]; then
+  full="$work/full"
+  mkdir -p "$full/disk"
+  cp "$program" "$full/kestrova.exe"
+  mount -t tmpfs -o size=64k tmpfs "$full/disk"
+  printf 'Z:%s\\\r\n' "$(printf '%s' "$full/disk" | tr / '\\')" >"$full/ini.ini"
+  printf 'DRIVE-CHG=X,\\\\realpath\\\r\nTAG-SET=NO\r\n' >"$full/disk/kestrova.ini"
+  cp "$full/disk/kestrova.ini" "$work/full.ini"
+  dd if=/dev/zero of="$full/disk/filler" bs=4k 2>/dev/null
+  peer set other
+  wine "$full/kestrova.exe" '$FILENAME$' 'C:\a.txt' &
+  pid=$!
+  box=$(wait_window $pid kestrova)
+  message=$(peer message kestrova)
+  want="cannot write Z:$(printf '%s' "$full/disk" | tr / '\\')\\kestrova.BAK: "
+  check "full disk: message names the backup and a reason" [ "${message#"$want"}" != "$message" ] &&
+    [ -n "${message#"$want"}" ] || echo "message: $message" >&2
+  dismiss "$box"
+  ended $pid
+  check "full disk: status 1" [ "$status" = 1 ]
+  check "full disk: nothing copied" clip_is other
+  check "full disk: settings file unchanged" cmp -s "$full/disk/kestrova.ini" "$work/full.ini"
+  check "full disk: nothing stray" [ "$(ls -A "$full/disk" | tr '\n' ' ')" = "filler kestrova.ini " ]
+  umount "$full/disk"
+else
+  echo "skipped the full-disk case: mounting a tmpfs needs root" >&2
+fi
 
 # The window. A Shift_JIS comment must come back byte for byte.
 comment=$(sjis '. 設定のメモ：ソース表示'; echo .)

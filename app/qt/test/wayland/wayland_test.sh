@@ -25,6 +25,12 @@ done
 
 work=$(mktemp -d)
 chmod 755 "$work"
+# The test user may not enter the build folder (a clone in a private
+# folder): it runs its own copies of the tools, as of the program.
+cp "$pointer_tool" "$work/virtual_pointer"
+cp "$drag_tool" "$work/drag_source"
+pointer_tool=$work/virtual_pointer
+drag_tool=$work/drag_source
 user=kestrova-wayland-test
 created_user=
 run_as=()
