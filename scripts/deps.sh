@@ -17,6 +17,7 @@ kestrova_test_packages=(
   sway wtype wl-clipboard jq libwayland-dev libwayland-bin util-linux passwd
   clang-14 libclang-rt-14-dev clang-tidy cppcheck
   desktop-file-utils appstream libglib2.0-bin dbus-daemon dpkg-dev lintian file procps
+  python3-gi
 )
 
 # The Windows program: cross-built with mingw-w64 and tested under Wine on
