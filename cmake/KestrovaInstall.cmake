@@ -115,6 +115,15 @@ if(KESTROVA_BUILD_TESTS)
   # It uses the X clipboard, as the end-to-end test does.
   set_tests_properties(install_test PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
 
+  # The right-click entries chosen in real file managers, one run each.
+  foreach(manager pcmanfm nemo)
+    add_test(NAME file_manager_${manager}_test
+      COMMAND ${KESTROVA_XVFB_RUN} -a -s "-screen 0 1024x768x24 -noreset"
+              ${KESTROVA_DBUS_RUN_SESSION} -- bash ${PROJECT_SOURCE_DIR}/app/file_manager_test.sh
+              ${PROJECT_BINARY_DIR} ${manager})
+    set_tests_properties(file_manager_${manager}_test PROPERTIES RUN_SERIAL TRUE TIMEOUT 120 SKIP_RETURN_CODE 77)
+  endforeach()
+
   # A package of sanitized or fuzzing binaries is of no use to anyone.
   if(NOT KESTROVA_SANITIZE AND NOT KESTROVA_FUZZ)
     foreach(tool dpkg-deb dpkg-shlibdeps lintian)

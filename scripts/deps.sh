@@ -18,6 +18,9 @@ kestrova_test_packages=(
   clang-14 libclang-rt-14-dev clang-tidy cppcheck
   desktop-file-utils appstream libglib2.0-bin dbus-daemon dpkg-dev lintian file procps
   python3-gi
+  # Real file managers for the right-click entries, driven through the
+  # accessibility bus (GTK 2's PCManFM through gail and atk-bridge).
+  pcmanfm libfm-modules nemo at-spi2-core python3-pyatspi libatk-adaptor libgail-common
 )
 
 # The Windows program: cross-built with mingw-w64 and tested under Wine on
