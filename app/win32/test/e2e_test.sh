@@ -85,7 +85,7 @@ files=$(winepath -w "$work/files")
 wine "$dir/kestrova.exe" "$files\\a b.txt" "$files\\c.txt" "$files\\sub" &
 pid=$!
 box=$(wait_window $pid kestrova)
-check "several paths: clipboard" clip_is "$(printf '<%s>\r\n' "$files\\a b.txt" "$files\\c.txt" "$files\\sub")"
+check "several paths: clipboard" clip_is "$(printf '<%s>\r\n' "$files\\a b.txt" "$files\\c.txt" "$files\\sub")"$'\n'
 dismiss "$box"
 ended $pid
 timeout 30 wine "$dir/kestrova.exe" '$FILENAME$' "$files\\a b.txt" "$files\\c.txt" "$files\\sub"
