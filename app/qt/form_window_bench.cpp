@@ -87,18 +87,25 @@ class TimedWindow : public FormWindow {
   qint64 copied_ns = 0;
   QSize box;
 
+  TimedWindow() {
+    dismiss_.setSingleShot(true);
+    QObject::connect(&dismiss_, &QTimer::timeout, &dismiss_, [this] {
+      QWidget* shown = QApplication::activeModalWidget();
+      box = shown->sizeHint();
+      shown->close();
+    });
+  }
   void set_clipboard_text(const kestrova::Text& text) override {
     FormWindow::set_clipboard_text(text);
     copied_ns = clock.nsecsElapsed();
   }
   void show_message(const kestrova::Text& text, const std::function<void()>& on_ok) override {
-    QTimer::singleShot(0, [this] {
-      QWidget* shown = QApplication::activeModalWidget();
-      box = shown->size();
-      shown->close();
-    });
+    dismiss_.start(0);  // fires once the box's own loop runs
     FormWindow::show_message(text, on_ok);
   }
+
+ private:
+  QTimer dismiss_;
 };
 
 void BM_CommandLinePaths(benchmark::State& state) {
