@@ -12,7 +12,7 @@ Text help_text() {
       u"クリックすると、クリップボードにパスがコピーされます。",
       u"（フォーム処理では複数可）　",
       u"ショートカットにドラッグドロップしてもパスがクリップボードにコピーされます。",
-      u"（ショートカットにドラッグドロップでは複数不可）　",
+      u"（ショートカットにドラッグドロップでも複数可）　",
   };
   Text text;
   for (const TextView piece : pieces) {
@@ -28,7 +28,90 @@ Text decimal(int number) {
   return {digits.begin(), digits.end()};
 }
 
+// A message of many paths would outgrow the screen: it shows the first ones,
+// each cut to a line's width, and how many there are; the clipboard has all.
+constexpr std::size_t kShownPaths = 20;
+constexpr std::size_t kShownLineLength = 100;
+
+Text shown_paths(const Text& copied, std::size_t path_count) {
+  if (path_count <= kShownPaths && copied.size() <= kShownPaths * kShownLineLength) {
+    return copied;
+  }
+  Text shown;
+  std::size_t lines = 0;
+  for (std::size_t at = 0; at < copied.size() && lines < kShownPaths; ++lines) {
+    std::size_t end = copied.find(kCrLf, at);
+    end = end == Text::npos ? copied.size() : end;
+    const TextView line = TextView(copied).substr(at, end - at);
+    if (line.size() > kShownLineLength) {
+      const std::size_t half = kShownLineLength / 2;
+      shown.append(line.substr(0, half)).append(u"…").append(line.substr(line.size() - half));
+    } else {
+      shown.append(line);
+    }
+    shown.append(kCrLf);
+    at = end + kCrLf.size();
+  }
+  return shown + u"…（全" + decimal(static_cast<int>(path_count)) + u"件）";
+}
+
 }  // namespace
+
+CommandLine command_line_from_arguments(std::vector<Text> arguments) {
+  CommandLine line;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    line.text.append(i == 0 ? u"" : u" ").append(arguments[i]);
+  }
+  line.items = std::move(arguments);
+  return line;
+}
+
+CommandLine command_line_from_tail(Text tail) {
+  CommandLine line;
+  const auto blank = [&tail](std::size_t at) { return tail[at] == u' ' || tail[at] == u'\t'; };
+  std::size_t at = 0;
+  for (;;) {
+    while (at < tail.size() && blank(at)) {
+      ++at;
+    }
+    if (at == tail.size()) {
+      break;
+    }
+    Text item;
+    int quotes = 0;  // 1 inside quotes; 2 just after a closing one
+    std::size_t backslashes = 0;
+    while (at < tail.size() && (quotes != 0 || !blank(at))) {
+      const char16_t unit = tail[at++];
+      if (unit != u'"') {
+        item += unit;
+        backslashes = unit == u'\\' ? backslashes + 1 : 0;
+        continue;
+      }
+      // 2n backslashes and a quote: n backslashes, and the quote groups;
+      // 2n + 1 and a quote: n backslashes and the quote itself.
+      item.resize(item.size() - backslashes / 2);
+      if (backslashes % 2 == 1) {
+        item.back() = u'"';
+      } else {
+        ++quotes;
+      }
+      backslashes = 0;
+      // Quotes in a row: every third one is kept.
+      for (; at < tail.size() && tail[at] == u'"'; ++at) {
+        if (++quotes == 3) {
+          item += u'"';
+          quotes = 0;
+        }
+      }
+      if (quotes == 2) {
+        quotes = 0;
+      }
+    }
+    line.items.push_back(std::move(item));
+  }
+  line.text = std::move(tail);
+  return line;
+}
 
 oledrag_form::oledrag_form(SettingsHost& host, FormView& view, Text program_folder, Text executable_name,
                            const NetworkMounts* mounts)
@@ -39,7 +122,7 @@ oledrag_form::oledrag_form(SettingsHost& host, FormView& view, Text program_fold
       mounts_(mounts),
       options_(view) {}
 
-oledrag_form::Mode oledrag_form::Form_Load(const Text& command_line) {
+oledrag_form::Mode oledrag_form::Form_Load(const CommandLine& command_line) {
   change_to_program_folder(program_folder_);
   files_ = FIND_option_file(host_);
   view_.set_caption(view_.caption() + u"  " + executable_name_ + u"   " + u"Version:" +
@@ -56,33 +139,74 @@ oledrag_form::Mode oledrag_form::Form_Load(const Text& command_line) {
   view_.set_checked(CheckBox::CRLF, CRLF_SET == 1);
   view_.set_checked(CheckBox::drive, DRIVE_CHG_SET == 1);
 
-  if (command_line.empty()) {
+  if (command_line.text.empty()) {
     return Mode::Window;
   }
   run_command_line(command_line);
   return Mode::CommandLine;
 }
 
-void oledrag_form::run_command_line(const Text& command_line) {
+std::vector<Text> oledrag_form::existing_paths(const CommandLine& command_line, std::size_t first) const {
+  const std::vector<Text>& items = command_line.items;
+  if (items.size() < first + 2) {
+    return {};
+  }
+  for (std::size_t i = first; i < items.size(); ++i) {
+    if (!host_.path_exists(items[i])) {
+      return {};
+    }
+  }
+  return {items.begin() + static_cast<std::ptrdiff_t>(first), items.end()};
+}
+
+void oledrag_form::run_command_line(const CommandLine& command_line) {
   view_.clear_clipboard();
-  const auto marker = command_line.find(kFileNameMarker);
+  const Text& text = command_line.text;
   Text copied;
-  if (marker != Text::npos) {
-    const Text rest = command_line.substr(marker + kFileNameMarker.size());
+  Text shown;  // what the message says after "CLIPBOAD COPIED="
+  bool names_only = false;
+  const bool marker_first = !command_line.items.empty() && command_line.items.front() == kFileNameMarker;
+  std::vector<Text> paths = existing_paths(command_line, marker_first ? 1 : 0);
+  if (marker_first && !paths.empty()) {
+    names_only = true;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      Text folder;
+      Text file;
+      Text base;
+      Text extension;
+      Phase_PATH(paths[i], folder, file);
+      Phase_file_name(file, base, extension);
+      copied.append(i == 0 ? u"" : kCrLf).append(base);
+    }
+    shown = shown_paths(copied, paths.size());
+  } else if (!paths.empty()) {
+    // Exactly what a click on these paths, all selected in the list, copies.
+    std::vector<SelectedEntry> entries;
+    entries.reserve(paths.size());
+    for (Text& path : paths) {
+      entries.push_back({entries.size(), std::move(path)});
+    }
+    copied = clip_text_for_selection(entries, entries.size(), drive_table_, options_, mounts_);
+    shown = shown_paths(copied, entries.size());
+  } else if (const auto marker = text.find(kFileNameMarker); marker != Text::npos) {
+    names_only = true;
+    const Text rest = text.substr(marker + kFileNameMarker.size());
     Text folder;
     Text file;
     Text extension;
     Phase_PATH(rest, folder, file);
     Phase_file_name(file, copied, extension);
+    shown = copied;
   } else {
-    copied = command_line;
+    copied = text;
     EDIT_CLIP(copied, 0, 0, drive_table_, options_, mounts_);
+    shown = copied;
   }
   view_.set_clipboard_text(copied);
   // Where a copy must answer the user's input, the file-name mode shows the
   // message too: its OK is the input that makes the copy hold.
   const bool confirm = view_.copy_needs_user_input();
-  if (marker == Text::npos || confirm) {
+  if (!names_only || confirm) {
     bool copied_again = false;
     std::function<void()> copy_again;
     if (confirm) {
@@ -91,7 +215,7 @@ void oledrag_form::run_command_line(const Text& command_line) {
         copied_again = true;
       };
     }
-    view_.show_message(Text(u"CLIPBOAD COPIED=") + copied, copy_again);
+    view_.show_message(Text(u"CLIPBOAD COPIED=") + shown, copy_again);
     if (confirm && !copied_again) {
       // Closed without OK (by the desktop, say): the first copy had no input
       // to answer and did not hold, and nothing may stay behind serving it.

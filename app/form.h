@@ -131,6 +131,23 @@ class CheckBoxOptions final : public OptionSource {
   const FormView& view_;
 };
 
+// The command line as the platform hands it over: as one text, which a
+// single path or the "$FILENAME$" marker is read from, and as its items,
+// which tell several paths apart.
+struct CommandLine {
+  Text text;
+  std::vector<Text> items;
+};
+
+// POSIX: the arguments after the program's name, exactly as given; the text
+// joins them by single spaces.
+CommandLine command_line_from_arguments(std::vector<Text> arguments);
+
+// Windows: the raw text after the program's name. The items are what
+// CommandLineToArgvW makes of it: blanks outside quotes separate, quotes
+// group and go, backslashes count only in front of a quote.
+CommandLine command_line_from_tail(Text tail);
+
 class oledrag_form {
  public:
   enum class Mode { Window, CommandLine };
@@ -145,11 +162,13 @@ class oledrag_form {
   // Start-up: working folder, settings found, created and loaded, caption,
   // check boxes; then, for a non-empty command line, copies its path (or
   // the bare file name after "$FILENAME$"), closes the settings through
-  // Form_Unload and ends the view. Returns which mode the program is in.
+  // Form_Unload and ends the view. Two or more items that all name existing
+  // files or folders are copied as several paths (or, behind a first item
+  // "$FILENAME$", as their bare names). Returns which mode the program is in.
   // Throws FileError or PlatformError on a platform failure and lets
   // ProgramEnded of a settings error pass; the settings file is then not
   // rewritten.
-  Mode Form_Load(const Text& command_line);
+  Mode Form_Load(const CommandLine& command_line);
 
   // Handlers of the shown window. A platform failure inside one of them is
   // shown in a message and ends the program with kPlatformFailureStatus;
@@ -180,7 +199,10 @@ class oledrag_form {
   std::int16_t TAG_SET = 0;
 
  private:
-  void run_command_line(const Text& command_line);
+  void run_command_line(const CommandLine& command_line);
+  // The items behind `first` when there are two or more and each names an
+  // existing file or folder; else empty.
+  std::vector<Text> existing_paths(const CommandLine& command_line, std::size_t first) const;
   // Runs a handler under the failure policy.
   void guarded(const std::function<void()>& handler);
   void finish(int status);
@@ -204,7 +226,7 @@ class oledrag_form {
 // kSettingsErrorStatus after a settings error, kPlatformFailureStatus after
 // a platform failure, which is shown in a message first.
 struct ProgramStart {
-  Text command_line;
+  CommandLine command_line;
   Text program_folder;
   Text executable_name;
   const NetworkMounts* mounts = nullptr;

@@ -19,11 +19,14 @@ class FormTest : public ::testing::Test {
   Text folder = std::filesystem::temp_directory_path().u16string();
 
   oledrag_form& load(const std::string& settings, const Text& command_line = {}) {
+    return load(settings, std::vector<Text>{command_line});
+  }
+  oledrag_form& load(const std::string& settings, const std::vector<Text>& items) {
     if (!settings.empty()) {
       host.files[u"kestrova.ini"] = settings;
     }
     form_.emplace(host, view, folder, u"kestrova");
-    form_->Form_Load(command_line);
+    form_->Form_Load(command_line_from_arguments(items));
     return *form_;
   }
 
@@ -132,6 +135,75 @@ TEST_F(FormTest, FileNameMarkerCopiesTheBareNameWithoutMessage) {
   EXPECT_EQ(view.messages.size(), 1u);
 }
 
+TEST_F(FormTest, SeveralExistingItemsCopyAsAClickOnThemWould) {
+  struct Case {
+    std::vector<Text> items;
+    Text clipboard;
+    bool message;
+  };
+  const Case cases[] = {
+      {{u"C:\\d\\a b.txt", u"X:\\docs\\e.txt", u"C:\\d\\sub"},
+       u"<C:\\d\\a b.txt>\r\n<\\\\realpath\\docs\\e.txt>\r\n<C:\\d\\sub>",
+       true},
+      {{u"$FILENAME$", u"C:\\d\\a b.txt", u"C:\\d\\r.final.txt", u"C:\\d\\sub"}, u"a b\r\nr.final\r\nsub", false},
+      // Everything else as the one text it always was.
+      {{u"C:\\d\\a b.txt"}, u"<C:\\d\\a b.txt>", true},
+      {{u"C:\\d\\a b.txt", u"C:\\d\\gone.txt"}, u"<C:\\d\\a b.txt C:\\d\\gone.txt>", true},
+      {{u"C:\\d\\a", u"b.txt"}, u"<C:\\d\\a b.txt>", true},  // b.txt is no full path
+      {{u"$FILENAME$", u"C:\\d\\a b.txt"}, u"a b", false},
+      {{u"$FILENAME$", u"C:\\d\\a b.txt", u"C:\\d\\gone.txt"}, u"gone", false},
+      {{u"C:\\d\\sub", u"$FILENAME$", u"C:\\d\\r.final.txt"}, u"r.final", false},
+  };
+  const std::string settings = "DRIVE-CHG=X,\\\\realpath\\\r\nTAG-SET=YES\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=YES\r\n";
+  for (const auto& c : cases) {
+    view = FakeView();
+    host = FakeHost();
+    host.files = {{u"C:\\d\\a b.txt", ""}, {u"C:\\d\\r.final.txt", ""}, {u"X:\\docs\\e.txt", ""}, {u"b.txt", ""}};
+    host.folders = {u"C:\\d\\sub"};
+    load(settings, c.items);
+    EXPECT_EQ(view.clipboard, c.clipboard) << to_utf8(c.clipboard);
+    EXPECT_EQ(view.messages, c.message ? std::vector<Text>{u"CLIPBOAD COPIED=" + c.clipboard} : std::vector<Text>{});
+    EXPECT_EQ(view.ended, 0);
+  }
+  // Many paths: all on the clipboard, the first ones (cut short) in the box.
+  view = FakeView();
+  host = FakeHost();
+  std::vector<Text> items;
+  for (int i = 0; i < 25; ++i) {
+    items.push_back(u"/" + Text(200, u'a' + i));
+    host.folders.insert(items.back());
+  }
+  load("TAG-SET=NO\r\nCRLF-SET=NO\r\n", items);
+  EXPECT_EQ(view.clipboard->size(), 25 * 203 - 2);
+  ASSERT_EQ(view.messages.size(), 1u);
+  const Text& box = view.messages[0];
+  EXPECT_TRUE(box.starts_with(u"CLIPBOAD COPIED=/" + Text(49, u'a') + u"…" + Text(50, u'a') + u"\r\n/b"));
+  EXPECT_EQ(std::count(box.begin(), box.end(), u'\n'), 20);
+  EXPECT_TRUE(box.ends_with(Text(50, u't') + u"\r\n…（全25件）"));
+}
+
+TEST(CommandLine, ItemsAreTheArgumentsOrWhatWindowsMakesOfItsTail) {
+  const CommandLine joined = command_line_from_arguments({u"", u"日", u"a b"});
+  EXPECT_EQ(joined.text, u" 日 a b");
+  EXPECT_EQ(joined.items.size(), 3u);
+  const std::pair<Text, std::vector<Text>> tails[] = {
+      {u"", {}},
+      // As Explorer hands a selection to Send To.
+      {u"\"C:\\docs\\a b.txt\" C:\\docs\\c.txt", {u"C:\\docs\\a b.txt", u"C:\\docs\\c.txt"}},
+      {u"C:\\my dir\\a.txt \t", {u"C:\\my", u"dir\\a.txt"}},
+      {u"$FILENAME$ \"\" \"C:\\\"", {u"$FILENAME$", u"", u"C:\""}},
+      {u"a\\\\\"b c\"\\\\d \\\\\\\"e", {u"a\\b c\\\\d", u"\\\"e"}},
+      // Quotes in a row, as Wine's CommandLineToArgvW takes them.
+      {u"\"a\"\"b\" c \"\"\"d\"", {u"a\"b c \"d"}},
+      {u"\"a\"\"\"b\" c", {u"a\"b", u"c"}},
+  };
+  for (const auto& [tail, items] : tails) {
+    const CommandLine line = command_line_from_tail(tail);
+    EXPECT_EQ(line.text, tail);
+    EXPECT_EQ(line.items, items) << to_utf8(tail);
+  }
+}
+
 TEST_F(FormTest, WhereCopiesNeedInputTheMessageOkCopiesAgain) {
   struct Case {
     bool needs_input, press_ok;
@@ -173,7 +245,7 @@ TEST_F(FormTest, RunProgramGivesTheExitStatus) {
     if (!settings.empty()) {
       host.files[u"kestrova.ini"] = settings;
     }
-    return run_program(view, [&]() -> SettingsHost& { return host; }, {line, folder, u"kestrova"});
+    return run_program(view, [&]() -> SettingsHost& { return host; }, {command_line_from_arguments({line}), folder, u"kestrova"});
   };
   // Window mode: shown until closed.
   EXPECT_EQ(run("", {}), 0);
@@ -189,7 +261,7 @@ TEST_F(FormTest, RunProgramGivesTheExitStatus) {
   view = FakeView();
   host = FakeHost();
   host.unwritable.insert(u"kestrova.ini");
-  EXPECT_EQ(run_program(view, [&]() -> SettingsHost& { return host; }, {u"/a", folder, u"kestrova"}),
+  EXPECT_EQ(run_program(view, [&]() -> SettingsHost& { return host; }, {command_line_from_arguments({u"/a"}), folder, u"kestrova"}),
             kPlatformFailureStatus);
   EXPECT_EQ(view.messages.size(), 1u);
   EXPECT_EQ(view.ended, kPlatformFailureStatus);

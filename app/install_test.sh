@@ -35,8 +35,15 @@ share/icons/hicolor/32x32/apps/$app_id.png
 share/icons/hicolor/48x48/apps/$app_id.png
 share/icons/hicolor/scalable/apps/$app_id.svg
 share/man/man1/kestrova.1.gz
-share/metainfo/$app_id.metainfo.xml"
-check "installed files" test "$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort)" = "$want"
+share/metainfo/$app_id.metainfo.xml
+share/kio/servicemenus/$app_id.desktop
+share/nemo/actions/$app_id.copy-path.nemo_action
+share/nemo/actions/$app_id.copy-file-name.nemo_action
+share/file-manager/actions/$app_id.copy-path.desktop
+share/file-manager/actions/$app_id.copy-file-name.desktop
+share/Thunar/sendto/$app_id.copy-path.desktop
+share/Thunar/sendto/$app_id.copy-file-name.desktop"
+check "installed files" test "$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort)" = "$(sort <<<"$want")"
 for size in 16 32 48; do
   check "${size}px icon is ${size}x${size}" \
     grep -q "PNG image data, $size x $size" <(file "$prefix/share/icons/hicolor/${size}x$size/apps/$app_id.png")
@@ -45,6 +52,63 @@ done
 # Warnings count as failures: desktop-file-validate prints nothing when clean.
 entry="$prefix/share/applications/$app_id.desktop"
 check "desktop-file-validate" test -z "$(desktop-file-validate "$entry" 2>&1)"
+for sendto in "$prefix"/share/Thunar/sendto/*.desktop; do
+  check "desktop-file-validate ${sendto##*/}" test -z "$(desktop-file-validate "$sendto" 2>&1)"
+done
+# The other right-click entries are no desktop entries to the validator:
+# their keys as GLib's key-file parser reads them, which is how Nemo and
+# libfm read them, and each Exec split as they split it. Every entry hands
+# over the whole selection (%F) in one start.
+entries_out=$(/usr/bin/python3 - "$prefix/share" "$app_id" 2>&1 <<'EOF'
+import sys
+import gi
+gi.require_version("GLib", "2.0")
+from gi.repository import GLib
+
+share, app = sys.argv[1], sys.argv[2]
+names = {"copy-path": ("Copy path", "パスをコピー"), "copy-file-name": ("Copy file name", "ファイル名をコピー")}
+failed = 0
+for action, (english, japanese) in names.items():
+    argv = ["kestrova"] + (["$FILENAME$"] if action == "copy-file-name" else []) + ["%F"]
+    group = f"Desktop Action {action}"
+    # file, the group of its Exec, the group of its names, and the keys its
+    # file manager needs
+    entries = [
+        (f"kio/servicemenus/{app}.desktop", group, group,
+         {("Desktop Entry", "Type"): "Service", ("Desktop Entry", "MimeType"): "all/all;",
+          ("Desktop Entry", "Actions"): "copy-path;copy-file-name;"}),
+        (f"nemo/actions/{app}.{action}.nemo_action", "Nemo Action", "Nemo Action",
+         {("Nemo Action", "Quote"): "double", ("Nemo Action", "Selection"): "notnone",
+          ("Nemo Action", "Extensions"): "any;"}),
+        (f"file-manager/actions/{app}.{action}.desktop", "X-Action-Profile selection", "Desktop Entry",
+         {("Desktop Entry", "Type"): "Action", ("Desktop Entry", "Profiles"): "selection;",
+          ("X-Action-Profile selection", "MimeTypes"): "all/all;"}),
+        (f"Thunar/sendto/{app}.{action}.desktop", "Desktop Entry", "Desktop Entry", {}),
+    ]
+    if action == "copy-file-name":
+        entries.append((f"applications/{app}.desktop", group, None, {}))
+    for path, exec_group, name_group, keys in entries:
+        problems = []
+        try:
+            keyfile = GLib.KeyFile()
+            keyfile.load_from_file(f"{share}/{path}", GLib.KeyFileFlags.KEEP_TRANSLATIONS)
+            got = GLib.shell_parse_argv(keyfile.get_string(exec_group, "Exec"))[1]
+            if got != argv:
+                problems.append(f"Exec splits into {got}")
+            if name_group:
+                keys[(name_group, "Name")] = english
+                if keyfile.get_locale_string(name_group, "Name", "ja") != japanese:
+                    problems.append("no Japanese name")
+            problems += [f"{key} is not {want}" for key, want in keys.items() if keyfile.get_string(*key) != want]
+        except GLib.Error as error:
+            problems.append(error.message)
+        for problem in problems:
+            print(f"{path}: {problem}")
+            failed += 1
+sys.exit(1 if failed else 0)
+EOF
+)
+check "right-click entries' keys and commands" test $? -eq 0 || echo "$entries_out" >&2
 # As the package's trigger does: index the entry's file types, then ask GLib.
 update-desktop-database "$prefix/share/applications"
 check "offered for application/octet-stream" grep -q "$app_id.desktop" \
@@ -87,23 +151,24 @@ gio launch "$entry" "$one" "$two"
 check "gio launch of the entry" test $? -eq 0
 box=$(wait_for xdotool search --onlyvisible --name '^kestrova$' 2>/dev/null | head -n 1)
 check "message box comes up" test -n "$box"
-check "both paths copied as one line" wait_for clipboard_is "$one $two"
+both=$(printf '%s\r\n%s' "$one" "$two")
+check "both paths copied, one a line" wait_for clipboard_is "$both"
 xdotool windowfocus --sync "$box" key Return 2>/dev/null
 no_box() { test -z "$(xdotool search --onlyvisible --name '^kestrova$' 2>/dev/null)"; }
 check "box gone after Return" wait_for no_box
-check "copy kept after the box" clipboard_is "$one $two"
+check "copy kept after the box" clipboard_is "$both"
 echo other | xclip -selection clipboard
 check "worker ends when the clipboard is taken" wait_for not_running
 
 # No launcher hands files to a desktop action (GLib's launch_action passes
 # none), so the action's Exec line is lifted verbatim into an entry of its
-# own and launched with one file: GLib unquotes it exactly as it would there.
+# own and launched with two files: GLib unquotes it exactly as it would there.
 action=$(sed -n '/^\[Desktop Action copy-file-name\]/,/^\[/{/^Exec=/p}' "$entry")
 check "copy-file-name action has an Exec line" test -n "$action"
 printf '[Desktop Entry]\nType=Application\nName=action\n%s\n' "$action" >"$work/action.desktop"
-gio launch "$work/action.desktop" "$one"
+gio launch "$work/action.desktop" "$one" "$two"
 check "gio launch of the action" test $? -eq 0
-check "action copies the bare file name" wait_for clipboard_is "報告 書.final"
+check "action copies the bare file names" wait_for clipboard_is "$(printf '報告 書.final\r\nb')"
 check "no message box for the action" no_box
 echo other | xclip -selection clipboard
 check "action's worker ends when the clipboard is taken" wait_for not_running

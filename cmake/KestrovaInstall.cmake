@@ -47,6 +47,18 @@ add_custom_target(kestrova_compressed_docs ALL DEPENDS ${kestrova_compressed})
 
 install(FILES ${kestrova_desktop}/${KESTROVA_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# "Copy path" and "Copy file name" in the file managers' right-click menus,
+# each handing over the whole selection in one start.
+set(kestrova_right_click ${kestrova_desktop}/right-click/${KESTROVA_APP_ID})
+install(FILES ${kestrova_right_click}.servicemenu.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/kio/servicemenus RENAME ${KESTROVA_APP_ID}.desktop)
+foreach(action copy-path copy-file-name)
+  install(FILES ${kestrova_right_click}.${action}.nemo_action DESTINATION ${CMAKE_INSTALL_DATADIR}/nemo/actions)
+  install(FILES ${kestrova_right_click}.${action}.action.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/file-manager/actions RENAME ${KESTROVA_APP_ID}.${action}.desktop)
+  install(FILES ${kestrova_right_click}.${action}.sendto.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/Thunar/sendto RENAME ${KESTROVA_APP_ID}.${action}.desktop)
+endforeach()
 install(FILES ${kestrova_generated}/${KESTROVA_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 foreach(size 16 32 48)
@@ -78,12 +90,14 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Kestrova puts the paths of files dropped on its window, on its launcher or\n"
     "opened with it from a file manager on the clipboard, edited on the way:\n"
     "optional tags and final line break, and network paths in place of mapped\n"
-    "drive letters. A desktop action copies the bare name of one file.")
+    "drive letters. Right-click entries for Dolphin, Nemo, PCManFM, Caja and\n"
+    "Thunar copy the paths or the bare names of the whole selection.")
 string(JOIN "" CPACK_DEBIAN_PACKAGE_DESCRIPTION ${CPACK_DEBIAN_PACKAGE_DESCRIPTION})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The interface is Japanese: without such a font its texts are boxes. On a
-# pure Wayland session Qt needs its Wayland plugin.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-japanese-gothic, qt6-wayland")
+# pure Wayland session Qt needs its Wayland plugin. PCManFM shows the
+# right-click entries only with libfm's modules.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-japanese-gothic, qt6-wayland, libfm-modules")
 set(CPACK_GENERATOR DEB)
 include(CPack)
 
@@ -100,6 +114,15 @@ if(KESTROVA_BUILD_TESTS)
             ${KESTROVA_DBUS_RUN_SESSION} -- bash ${PROJECT_SOURCE_DIR}/app/install_test.sh ${PROJECT_BINARY_DIR})
   # It uses the X clipboard, as the end-to-end test does.
   set_tests_properties(install_test PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
+
+  # The right-click entries chosen in real file managers, one run each.
+  foreach(manager pcmanfm nemo)
+    add_test(NAME file_manager_${manager}_test
+      COMMAND ${KESTROVA_XVFB_RUN} -a -s "-screen 0 1024x768x24 -noreset"
+              ${KESTROVA_DBUS_RUN_SESSION} -- bash ${PROJECT_SOURCE_DIR}/app/file_manager_test.sh
+              ${PROJECT_BINARY_DIR} ${manager})
+    set_tests_properties(file_manager_${manager}_test PROPERTIES RUN_SERIAL TRUE TIMEOUT 120 SKIP_RETURN_CODE 77)
+  endforeach()
 
   # A package of sanitized or fuzzing binaries is of no use to anyone.
   if(NOT KESTROVA_SANITIZE AND NOT KESTROVA_FUZZ)

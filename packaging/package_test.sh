@@ -30,6 +30,7 @@ for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
   check "depends on $lib" grep -q "\\b$lib (>= " <<<"$depends" || echo "Depends: $depends" >&2
 done
 check "recommends a Japanese font" grep -q 'fonts-ipafont-gothic | fonts-japanese-gothic' <<<"$(field Recommends)"
+check "recommends libfm's modules for PCManFM's right-click entries" grep -q 'libfm-modules' <<<"$(field Recommends)"
 
 # Exactly these files, and only the program executable.
 want="./usr/bin/kestrova
@@ -41,9 +42,16 @@ want="./usr/bin/kestrova
 ./usr/share/icons/hicolor/48x48/apps/$app_id.png
 ./usr/share/icons/hicolor/scalable/apps/$app_id.svg
 ./usr/share/man/man1/kestrova.1.gz
-./usr/share/metainfo/$app_id.metainfo.xml"
+./usr/share/metainfo/$app_id.metainfo.xml
+./usr/share/kio/servicemenus/$app_id.desktop
+./usr/share/nemo/actions/$app_id.copy-path.nemo_action
+./usr/share/nemo/actions/$app_id.copy-file-name.nemo_action
+./usr/share/file-manager/actions/$app_id.copy-path.desktop
+./usr/share/file-manager/actions/$app_id.copy-file-name.desktop
+./usr/share/Thunar/sendto/$app_id.copy-path.desktop
+./usr/share/Thunar/sendto/$app_id.copy-file-name.desktop"
 contents=$(dpkg-deb -c "$deb")
-check "files in the package" test "$(awk '$1 !~ /^d/ {print $6}' <<<"$contents" | sort)" = "$want"
+check "files in the package" test "$(awk '$1 !~ /^d/ {print $6}' <<<"$contents" | sort)" = "$(sort <<<"$want")"
 check "only the program is executable" \
   test "$(awk '$1 ~ /^-..x/ {print $6}' <<<"$contents")" = ./usr/bin/kestrova
 check "everything owned by root" test -z "$(awk '$2 != "root/root"' <<<"$contents")"

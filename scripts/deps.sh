@@ -17,7 +17,10 @@ kestrova_test_packages=(
   sway wtype wl-clipboard jq libwayland-dev libwayland-bin util-linux passwd
   clang-14 libclang-rt-14-dev clang-tidy cppcheck
   desktop-file-utils appstream libglib2.0-bin dbus-daemon dpkg-dev lintian file procps
-  strace openbox
+  strace openbox python3-gi
+  # Real file managers for the right-click entries, driven through the
+  # accessibility bus (GTK 2's PCManFM through gail and atk-bridge).
+  pcmanfm libfm-modules nemo at-spi2-core python3-pyatspi libatk-adaptor libgail-common
 )
 
 # The Windows program: cross-built with mingw-w64 and tested under Wine on

@@ -16,10 +16,12 @@ class FakeHost : public SettingsHost {
   std::map<Text, std::string> files;
   std::set<Text> unreadable;
   std::set<Text> unwritable;
+  std::set<Text> folders;
   std::vector<Text> messages;
   std::vector<Text> writes;  // every path written, in order
 
   bool file_exists(const Text& path) const override { return files.contains(path); }
+  bool path_exists(const Text& path) const override { return files.contains(path) || folders.contains(path); }
 
   std::vector<std::string> read_lines(const Text& path) override {
     const auto it = files.find(path);

@@ -41,6 +41,11 @@ class SettingsHost {
   // True when `path` names an ordinary file (not a folder).
   virtual bool file_exists(const Text& path) const = 0;
 
+  // True when `path` is a full path naming a file or a folder. A relative
+  // path never counts: it would be read against the program's folder, not
+  // the folder of whoever gave it.
+  virtual bool path_exists(const Text& path) const = 0;
+
   // The file's lines as raw bytes, without their terminators. CR LF, a lone
   // LF and a lone CR each end a line; a final line without terminator counts,
   // an empty file has no lines. Throws FileError.

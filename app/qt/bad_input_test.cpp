@@ -148,7 +148,7 @@ class BadInputTest : public QObject {
     }
     MessageAnswerer answers;
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));
-    QCOMPARE(run_program(QStringLiteral("/a"), folder + "/kestrova"), row.status);
+    QCOMPARE(run_program({QStringLiteral("/a")}, folder + "/kestrova"), row.status);
     QCOMPARE(answers.texts, QStringList(row.message.replace("%1", folder)));
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
     for (const Laid& file : row.files) {
@@ -207,7 +207,7 @@ class BadInputTest : public QObject {
     FormWindow view;
     oledrag_form form(host, view, to_text(dir.path()), u"kestrova", &mounts);
     MessageAnswerer answers;
-    QCOMPARE(form.Form_Load(u"/mnt/share9999/a/b.txt"), oledrag_form::Mode::CommandLine);
+    QCOMPARE(form.Form_Load(command_line_from_arguments({u"/mnt/share9999/a/b.txt"})), oledrag_form::Mode::CommandLine);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("\\\\nas\\share9999\\a\\b.txt"));
     QCOMPARE(read_file(dir.filePath("kestrova.ini")), settings);
   }

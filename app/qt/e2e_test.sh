@@ -84,6 +84,34 @@ check "default settings created" grep -q '^DRIVE-CHG-SET=YES' "$dir/kestrova.ini
 echo other | xclip -selection clipboard
 check "file name mode ends after take-over" wait_gone "$dir"
 
+# 2b. Several existing paths in one start, as a file manager hands over a
+#     selection: each edited as a click on the list edits it; behind
+#     "$FILENAME$" their bare names; with one missing, one text as before.
+dir=$(new_folder several 'TAG-SET=YES\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=NO\r\n')
+files="$work/files"
+mkdir -p "$files/sub"
+touch "$files/a b.txt" "$files/c.final.txt"
+"$dir/kestrova" "$files/a b.txt" "$files/c.final.txt" "$files/sub" &
+caller=$!
+box=$(wait_window kestrova)
+check "several paths: the box comes up" test -n "$box"
+check "several paths: one a line, each edited" test "$(clipboard)" = \
+  "$(printf '<%s>\r\n<%s>\r\n<%s>' "$files/a b.txt" "$files/c.final.txt" "$files/sub")"
+dismiss "$box"
+wait "$caller"
+check "several paths: exit status 0" test $? -eq 0
+timeout 10 "$dir/kestrova" '$FILENAME$' "$files/a b.txt" "$files/c.final.txt" "$files/sub"
+check "several names: exit 0 without a box" test $? -eq 0
+check "several names: one a line" test "$(clipboard)" = "$(printf 'a b\r\nc.final\r\nsub')"
+"$dir/kestrova" "$files/a b.txt" "$files/gone.txt" &
+caller=$!
+box=$(wait_window kestrova)
+check "a missing path: the whole line as one path" test "$(clipboard)" = "<$files/a b.txt $files/gone.txt>"
+dismiss "$box"
+wait "$caller"
+echo other | xclip -selection clipboard
+check "several paths: ends after take-over" wait_gone "$dir"
+
 # 3. A path named like a Qt option is a path, not an option.
 dir=$(new_folder option 'TAG-SET=NO\r\nCRLF-SET=NO\r\n')
 "$dir/kestrova" -platform offscreen &

@@ -46,6 +46,11 @@ bool FileHost::file_exists(const Text& path) const {
   return QFileInfo(absolute(path)).isFile();
 }
 
+bool FileHost::path_exists(const Text& path) const {
+  const QFileInfo info(to_qstring(path));
+  return info.isAbsolute() && info.exists();
+}
+
 std::vector<std::string> FileHost::read_lines(const Text& path) {
   const QString name = absolute(path);
   QFile file(name);

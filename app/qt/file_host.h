@@ -17,6 +17,7 @@ class FileHost : public SettingsHost {
 
   Text resolve(const Text& path) const override;
   bool file_exists(const Text& path) const override;
+  bool path_exists(const Text& path) const override;
   std::vector<std::string> read_lines(const Text& path) override;
   void write_lines(const Text& path, const std::vector<std::string>& lines) override;
   Text decode(std::string_view bytes) const override;

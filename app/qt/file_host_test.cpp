@@ -65,6 +65,10 @@ TEST_F(FileHostTest, RedirectFolderIsJoinedWithSlash) {
   MAKE_default_option(host, files);
   EXPECT_TRUE(QFile::exists(path("conf/kestrova.ini")));
   EXPECT_FALSE(host.file_exists(u"conf"));  // a folder is no ordinary file
+  // A path from the command line: folders count, relative ones never do.
+  EXPECT_TRUE(host.path_exists(to_text(path("conf"))));
+  EXPECT_FALSE(host.path_exists(u"conf"));
+  EXPECT_FALSE(host.path_exists(to_text(path("gone"))));
 }
 
 TEST(QtText, ConvertsBothWays) {

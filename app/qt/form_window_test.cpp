@@ -43,7 +43,7 @@ class FormWindowTest : public QObject {
     host_ = std::make_unique<AppHost>(dir_->path());
     form_ = std::make_unique<oledrag_form>(*host_, *window_, to_text(dir_->path()), u"kestrova");
     window_->attach(form_.get());
-    form_->Form_Load(to_text(command_line));
+    form_->Form_Load(command_line_from_arguments({to_text(command_line)}));
     return *window_;
   }
 

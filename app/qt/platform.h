@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace kestrova::platform {
 
@@ -19,9 +20,9 @@ QString settings_folder(const QString& program_folder);
 // extension, so a dot in the name belongs to it ("kestrova-2.6").
 QString executable_name(const QString& executable_path);
 
-// The command line as one text: the arguments after the program's name,
-// joined by single spaces, exactly as given (nothing is interpreted).
-QString command_line_text(int argc, const char* const* argv);
+// The arguments after the program's name, exactly as given (nothing is
+// interpreted).
+QStringList command_line_arguments(int argc, const char* const* argv);
 
 // Before QApplication exists: on a Wayland session that also offers X11
 // (XWayland), ask Qt for the xcb platform, since a Wayland client that never

@@ -25,12 +25,12 @@ QString settings_folder(const QString& program_folder) {
 
 QString executable_name(const QString& executable_path) { return QFileInfo(executable_path).fileName(); }
 
-QString command_line_text(int argc, const char* const* argv) {
+QStringList command_line_arguments(int argc, const char* const* argv) {
   QStringList arguments;
   for (int i = 1; i < argc; ++i) {
     arguments << QString::fromLocal8Bit(argv[i]);
   }
-  return arguments.join(QLatin1Char(' '));
+  return arguments;
 }
 
 }  // namespace kestrova::platform

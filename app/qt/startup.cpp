@@ -23,7 +23,7 @@ QIcon program_icon() {
 
 }  // namespace
 
-int run_program(const QString& command_line, const QString& executable_path) {
+int run_program(const QStringList& arguments, const QString& executable_path) {
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(program_icon());
   const QFileInfo executable(executable_path);
@@ -35,8 +35,13 @@ int run_program(const QString& command_line, const QString& executable_path) {
     host = std::make_unique<AppHost>(platform::settings_folder(program_folder));
     return *host;
   };
+  std::vector<Text> items;
+  items.reserve(arguments.size());
+  for (const QString& argument : arguments) {
+    items.push_back(to_text(argument));
+  }
   return run_program(window, open_settings,
-                     {to_text(command_line), to_text(program_folder),
+                     {command_line_from_arguments(std::move(items)), to_text(program_folder),
                       to_text(platform::executable_name(executable.filePath())), &mounts});
 }
 

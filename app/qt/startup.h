@@ -2,15 +2,17 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace kestrova {
 
-// Starts Kestrova with `command_line` as it was given: loads the settings
-// beside `executable_path` (or in the per-user folder), then either copies
-// the command line's path and returns, or shows the window and runs the
+// Starts Kestrova with the command line's `arguments` as they were given:
+// loads the settings beside `executable_path` (or in the per-user folder),
+// then either copies the command line's paths and returns, or shows the
+// window and runs the
 // event loop until it is closed. Returns the exit status: 0 when the work is
 // done, kSettingsErrorStatus after a settings error, kPlatformFailureStatus
 // after a failure that was reported in a message box.
-int run_program(const QString& command_line, const QString& executable_path);
+int run_program(const QStringList& arguments, const QString& executable_path);
 
 }  // namespace kestrova

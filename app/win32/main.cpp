@@ -35,7 +35,7 @@ int run(HINSTANCE instance) {
   const NetworkDrives drives;
   std::optional<ProgramHost> host;
   return run_program(view, [&]() -> SettingsHost& { return host.emplace(settings_folder(folder), name); },
-                     {command_line_tail(text_of(GetCommandLineW())), folder, name, &drives});
+                     {command_line_from_tail(command_line_tail(text_of(GetCommandLineW()))), folder, name, &drives});
 }
 
 }  // namespace

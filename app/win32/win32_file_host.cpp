@@ -52,6 +52,13 @@ bool Win32FileHost::file_exists(const Text& path) const {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool Win32FileHost::path_exists(const Text& path) const {
+  // Full paths only: a drive's (C:\...) or a share's (\\server\...).
+  // One leading backslash would mean the current drive, the program's.
+  const bool full = (path.size() >= 3 && path[1] == u':' && path[2] == u'\\') || path.starts_with(u"\\\\");
+  return full && GetFileAttributesW(wide(path)) != INVALID_FILE_ATTRIBUTES;
+}
+
 std::vector<std::string> Win32FileHost::read_lines(const Text& path) {
   const Text name = resolve(path);
   const win32::Handle file(CreateFileW(wide(name), GENERIC_READ,

@@ -20,6 +20,7 @@ class Win32FileHost : public SettingsHost {
   // Full paths with "\\" only; failures name them with the Windows reason.
   Text resolve(const Text& path) const override;
   bool file_exists(const Text& path) const override;
+  bool path_exists(const Text& path) const override;
   std::vector<std::string> read_lines(const Text& path) override;
   // Through a temporary file in the same folder, then MoveFileExW.
   void write_lines(const Text& path, const std::vector<std::string>& lines) override;

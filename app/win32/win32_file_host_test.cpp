@@ -80,6 +80,10 @@ TEST_F(Win32FileHostTest, ReplacesWholeFilesAndNamesEveryFailure) {
   fs::create_directory(folder / "dir.ini");
   EXPECT_FALSE(host.file_exists(u"dir.ini"));
   EXPECT_FALSE(host.file_exists(u"missing.ini"));
+  // A path from the command line: folders count, relative ones never do.
+  EXPECT_TRUE(host.path_exists(name("dir.ini")));
+  EXPECT_FALSE(host.path_exists(u"dir.ini"));
+  EXPECT_FALSE(host.path_exists(name("missing.ini")));
 
   const std::string full = to_utf8(name("kestrova.ini"));
   expect_failure([&] { host.read_lines(u"missing.ini"); }, "cannot read " + to_utf8(name("missing.ini")));

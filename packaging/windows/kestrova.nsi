@@ -1,6 +1,7 @@
 ; The Windows installer: the program in Program Files, a Start-menu entry,
-; a Send To entry (Explorer's way to hand a file to a program: right-click,
-; Send to, Kestrova), and an uninstaller that removes exactly these. The
+; two Send To entries (Explorer's way to hand files to a program: right-click,
+; Send to, Kestrova), one for the paths of the selection and one for their
+; bare names, and an uninstaller that removes exactly these. The
 ; settings in %APPDATA%\kestrova are the user's and stay.
 ; makensis -DVERSION=... -DEXE=... -DREADME=... -DOUTFILE=... kestrova.nsi
 Unicode true
@@ -40,6 +41,8 @@ Section
   ; Send To belongs to each user; it goes to the user who installs.
   SetShellVarContext current
   CreateShortcut "$SENDTO\Kestrova.lnk" "$INSTDIR\kestrova.exe"
+  ; Explorer puts the selected paths after the shortcut's own argument.
+  CreateShortcut "$SENDTO\Kestrova (file name).lnk" "$INSTDIR\kestrova.exe" "$$FILENAME$$"
 
   WriteRegStr HKLM "${KEY}" "DisplayName" "Kestrova"
   WriteRegStr HKLM "${KEY}" "DisplayVersion" "${VERSION}"
@@ -61,5 +64,6 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\Kestrova.lnk"
   SetShellVarContext current
   Delete "$SENDTO\Kestrova.lnk"
+  Delete "$SENDTO\Kestrova (file name).lnk"
   DeleteRegKey HKLM "${KEY}"
 SectionEnd

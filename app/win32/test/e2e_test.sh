@@ -78,6 +78,21 @@ timeout 30 wine "$dir/kestrova.exe" '$FILENAME$' 'C:\my dir\report.final.txt'
 check "file name: status 0 without a message" [ $? = 0 ]
 check "file name: clipboard" clip_is 'report.final'
 
+# Send To with several files: Explorer puts them all on one command line,
+# those with a space quoted, as wine does here.
+mkdir -p "$work/files/sub"
+touch "$work/files/a b.txt" "$work/files/c.txt"
+files=$(winepath -w "$work/files")
+wine "$dir/kestrova.exe" "$files\\a b.txt" "$files\\c.txt" "$files\\sub" &
+pid=$!
+box=$(wait_window $pid kestrova)
+check "several paths: clipboard" clip_is "$(printf '<%s>\r\n' "$files\\a b.txt" "$files\\c.txt" "$files\\sub")"$'\n'
+dismiss "$box"
+ended $pid
+timeout 30 wine "$dir/kestrova.exe" '$FILENAME$' "$files\\a b.txt" "$files\\c.txt" "$files\\sub"
+check "several names: status 0 without a message" [ $? = 0 ]
+check "several names: clipboard" clip_is $'a b\r\nc\r\nsub'
+
 # A settings error: its message, status 2, the file untouched.
 bad="$work/bad"
 mkdir -p "$bad"

@@ -44,22 +44,24 @@ c="$prefix/drive_c"
 installed="$c/Program Files/Kestrova"
 start_menu="$c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrova.lnk"
 send_to="$c/users/nobody/AppData/Roaming/Microsoft/Windows/SendTo/Kestrova.lnk"
+send_names="$c/users/nobody/AppData/Roaming/Microsoft/Windows/SendTo/Kestrova (file name).lnk"
 settings="$c/users/nobody/AppData/Roaming/kestrova"
 
 as_nobody wine "$work/setup.exe" /S
 check "installer: status 0" [ $? = 0 ]
 check "installer: files" [ "$(ls "$installed" | tr '\n' ' ')" = "README-Windows.txt kestrova.exe uninstall.exe " ]
 check "installer: program is the built one" cmp -s "$installed/kestrova.exe" <(unzip -p "$zip" kestrova-2.6.1/kestrova.exe)
-for link in "$start_menu" "$send_to"; do
+for link in "$start_menu" "$send_to" "$send_names"; do
   check "installer: shortcut ${link##*/Windows/}" grep -aq 'Program Files\\Kestrova\\kestrova.exe' "$link"
 done
 check "installer: registered" as_nobody wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrova' /v UninstallString
 
-# What Send To does: the shortcut started with the file as its argument.
+# What Send To does: the shortcut started with the file as its argument,
+# after the shortcut's own "$FILENAME$".
 # (Wine's "start /wait" does not wait for a shortcut's program.)
 chmod 555 "$installed"
-as_nobody wine start "C:\\users\\nobody\\AppData\\Roaming\\Microsoft\\Windows\\SendTo\\Kestrova.lnk" \
-  '$FILENAME$' 'C:\my dir\report.final.txt'
+as_nobody wine start "C:\\users\\nobody\\AppData\\Roaming\\Microsoft\\Windows\\SendTo\\Kestrova (file name).lnk" \
+  'C:\my dir\report.final.txt'
 copied() { [ "$(as_nobody wine "$work/win_peer.exe" get)" = report.final ]; }
 ended() { ! pgrep -f 'Kestrova.kestrova[.]exe' >/dev/null; }
 check "installed: copied through Send To" wait_for copied
@@ -72,7 +74,7 @@ cp "$settings/kestrova.ini" "$work/settings.ini"
 
 # The uninstaller copies itself away and returns at once; wait for it.
 as_nobody wine "C:\\Program Files\\Kestrova\\uninstall.exe" /S
-gone() { [ ! -e "$installed" ] && [ ! -e "$start_menu" ] && [ ! -e "$send_to" ]; }
+gone() { [ ! -e "$installed" ] && [ ! -e "$start_menu" ] && [ ! -e "$send_to" ] && [ ! -e "$send_names" ]; }
 wait_for gone
 check "uninstall: program and shortcuts removed" gone
 as_nobody wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrova' >/dev/null 2>&1
