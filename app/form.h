@@ -58,7 +58,7 @@ class FormView {
   virtual Text caption() const = 0;
   virtual void set_caption(const Text& caption) = 0;
 
-  // 1 ticked, 0 cleared, 2 grayed (which counts as off).
+  // 1 ticked, 0 cleared.
   virtual int check_state(CheckBox box) const = 0;
   virtual void set_checked(CheckBox box, bool ticked) = 0;
 

@@ -59,28 +59,14 @@ Text DRIVE_CHG_edit(const DriveTable& table, const Text& text, const NetworkMoun
                     PathFlavour flavour = kNativePathFlavour);
 
 // Where the three live options come from. A state is on only when it is 1
-// (ticked); 0 (cleared) and every other value, such as grayed, are off. The
-// states are asked for at every edit, so a change takes effect at the next.
+// (ticked); 0 (cleared) and any other value are off. The states are asked
+// for at every edit, so a change takes effect at the next.
 class OptionSource {
  public:
   virtual ~OptionSource() = default;
   virtual int Check_drive() const = 0;
   virtual int Check_TAG() const = 0;
   virtual int Check_CRLF() const = 0;
-};
-
-// Fixed states, for the command line and for tests.
-struct OptionStates final : OptionSource {
-  int drive = 0;
-  int tag = 0;
-  int crlf = 0;
-
-  OptionStates() = default;
-  OptionStates(int drive_state, int tag_state, int crlf_state)
-      : drive(drive_state), tag(tag_state), crlf(crlf_state) {}
-  int Check_drive() const override { return drive; }
-  int Check_TAG() const override { return tag; }
-  int Check_CRLF() const override { return crlf; }
 };
 
 inline constexpr TextView kCrLf = u"\r\n";

@@ -19,9 +19,6 @@ class ProgramHost final : public Win32FileHost {
   ProgramHost(Text settings_folder, Text title)
       : Win32FileHost(std::move(settings_folder)), title_(std::move(title)) {}
   void show_message(const Text& text) override { MessageBoxW(nullptr, wide(text), wide(title_), MB_OK); }
-  // Unwinds to run_program, which ends the view with the status; the
-  // settings file is not rewritten on the way.
-  void end_program(int status) override { throw ProgramEnded(status); }
 
  private:
   Text title_;

@@ -247,14 +247,7 @@ void Win32View::set_caption(const Text& caption) {
 }
 
 int Win32View::check_state(CheckBox which) const {
-  switch (SendMessageW(box(which), BM_GETCHECK, 0, 0)) {
-    case BST_CHECKED:
-      return 1;
-    case BST_INDETERMINATE:
-      return 2;  // grayed: not on
-    default:
-      return 0;
-  }
+  return SendMessageW(box(which), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
 }
 
 void Win32View::set_checked(CheckBox which, bool ticked) {
