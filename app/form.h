@@ -208,7 +208,7 @@ int run_program(FormView& view, const std::function<SettingsHost&()>& open_setti
                 const ProgramStart& start);
 
 // Makes `folder` the working folder. Throws PlatformError naming the
-// folder and the reason. Each target has its own (working_folder.cpp): the
+// folder and the reason. Each front end brings its own (working_folder.cpp): the
 // standard library's one brings a whole file-system library along, which a
 // Windows program that links its runtime statically does not want.
 void change_to_program_folder(const Text& folder);

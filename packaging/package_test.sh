@@ -10,7 +10,7 @@ version=$2
 app_id=org.kestrova.Kestrova
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-source "$(dirname "$0")/../scripts/checks.sh"
+source "$(dirname "$0")/../tests/lib.sh"
 
 deb="$work/kestrova_${version}_$(dpkg --print-architecture).deb"
 if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||

@@ -14,6 +14,7 @@
 #include "app/win32/win32_start.h"
 #include "app/win32/win32_text.h"
 #include "settings/settings.h"
+#include "tests/fixed_sources.h"
 
 namespace kestrova {
 namespace {
@@ -26,7 +27,6 @@ class TestHost final : public Win32FileHost {
   using Win32FileHost::Win32FileHost;
   std::vector<Text> messages;
   void show_message(const Text& text) override { messages.push_back(text); }
-  void end_program(int status) override { throw ProgramEnded(status); }
 };
 
 class Win32FileHostTest : public ::testing::Test {
@@ -148,7 +148,7 @@ TEST_F(Win32FileHostTest, SettingsLiveInTheAnsiCodePage) {
   const LoadedOptions loaded = get_option(host, files);
   ASSERT_EQ(loaded.drive_table.DRIVE_CHG_cnt, 1);
   EXPECT_EQ(loaded.drive_table.DRIVE_realpath[0], u"\\\\ソース\\");
-  WRITE_back_option(host, files, OptionStates(1, 1, 0));
+  WRITE_back_option(host, files, testing::OptionStates(1, 1, 0));
   EXPECT_EQ(bytes("kestrova.ini"),
             sjis_comment + "\r\n" + sjis_row + "\r\nTAG-SET=YES\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=YES\r\n");
   EXPECT_TRUE(host.messages.empty());

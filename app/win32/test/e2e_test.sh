@@ -10,20 +10,19 @@ set -uo pipefail
 program=$1
 peer_exe=$2
 work=$(mktemp -d)
-source "$(dirname "$0")/../../../scripts/checks.sh"
+source "$(dirname "$0")/../../../tests/lib.sh"
 
 # Japanese Windows: Wine's ANSI code page follows the locale (932).
 export LOCPATH=$3 LANG=ja_JP.UTF-8 LC_ALL=
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() {
-  wineserver -k 2>/dev/null
+  wine_stop
   [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 cc -O2 -o "$work/x11_peer" "$(dirname "$0")/x11_peer.c" -lX11 || exit 1
-wineboot -i >/dev/null 2>&1
+wine_prefix "$work/prefix"
 openbox >/dev/null 2>&1 &
 wm=$!
 # Wine keeps clipboard data after a program ends only while a Wine process runs.
@@ -36,15 +35,6 @@ clip_is() {  # the exact text, CR LF and all
 }
 windows_of() { xdotool search --all --onlyvisible --pid "$1" 2>/dev/null; }
 
-# Waits up to 20 s for a visible window of process $1 named exactly $2.
-wait_window() {
-  local i
-  for i in $(seq 200); do
-    xdotool search --all --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | head -n 1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
 dismiss() { xdotool windowactivate --sync "$1" key Return 2>/dev/null; }
 status=
 ended() { wait "$1"; status=$?; }  # not in a subshell: only this shell can wait
@@ -60,7 +50,7 @@ default_ini=$(sjis $'. 以下のようにネットワークドライブ（以下
 # Command-line mode: a quoted path with a space, on a mapped drive.
 wine "$dir/kestrova.exe" 'X:\my dir\a.txt' &
 pid=$!
-box=$(wait_window $pid kestrova)
+box=$(wait_window kestrova $pid)
 check "command line: message box" [ -n "$box" ]
 check "command line: no other window" [ "$(windows_of $pid | wc -l)" = 1 ]
 check "command line: message text" [ "$(peer message kestrova; echo .)" = $'CLIPBOAD COPIED=<\\\\realpath\\my dir\\a.txt>\r\n.' ]
@@ -85,7 +75,7 @@ printf 'TAG-SET=YES\r\nDRIVE-CHG=X,\r\n' >"$bad/kestrova.ini"
 cp "$bad/kestrova.ini" "$work/bad.ini"
 wine "$bad/kestrova.exe" 'C:\a.txt' &
 pid=$!
-box=$(wait_window $pid kestrova)
+box=$(wait_window kestrova $pid)
 check "settings error: message" [ "$(peer message kestrova)" = 'DRIVE-CHGパラメタ指定誤りDRIVE-CHG=X,' ]
 dismiss "$box"
 ended $pid
@@ -121,7 +111,7 @@ xdotool mousemove --window "$window" $(at 60 115) keydown shift click 1 keyup sh
 sleep 0.5
 check "Shift-click copies the range" clip_is "<$z\\a b.txt>"$'\r\n'"<$z\\日本.txt>"$'\r\n'"<$z\\c.txt>"
 "$work/x11_peer" drop "$window" $(at 100 120) text/plain 'no files here'
-box=$(wait_window $pid kestrova)
+box=$(wait_window kestrova $pid)
 check "text drop: message" [ "$(peer message kestrova)" = '無選択です' ]
 dismiss "$box"
 "$work/x11_peer" drop "$window" $(at 300 12) text/uri-list "$(uri "$work/files/c.txt")"
