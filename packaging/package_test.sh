@@ -54,7 +54,7 @@ check "the change log's latest entry is this version" \
 check "the metainfo names this release" \
   grep -q "<release version=\"$version\"" "$work/root/usr/share/metainfo/$app_id.metainfo.xml"
 
-# Info tags are shown for the record; the README explains those that remain.
+# Info tags are shown for the record; docs/testing.md explains those that remain.
 lintian_out=$(lintian --display-info --fail-on error,warning "$deb" 2>&1)
 check "lintian: no errors or warnings" test $? -eq 0
 grep -v 'running with root privileges' <<<"$lintian_out" >&2

@@ -6,10 +6,10 @@
 
 #include "app/form.h"
 #include "app/win32/network_drives.h"
-#include "app/win32/win32_file_host.h"
-#include "app/win32/win32_start.h"
-#include "app/win32/win32_text.h"
-#include "app/win32/win32_view.h"
+#include "app/win32/file_host.h"
+#include "app/win32/start.h"
+#include "app/win32/text.h"
+#include "app/win32/view.h"
 
 namespace kestrova::win32 {
 namespace {

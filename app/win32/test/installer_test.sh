@@ -31,10 +31,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The zip: the program and the README's Windows section, in one folder.
+# The zip: the program and its Windows document, in one folder.
 check "zip: files" [ "$(unzip -Z1 "$zip" | sort | tr '\n' ' ')" = \
   "kestrova-2.6.1/ kestrova-2.6.1/README-Windows.txt kestrova-2.6.1/kestrova.exe " ]
-check "zip: README section" bash -c "unzip -p '$zip' kestrova-2.6.1/README-Windows.txt | head -n 1 | grep -q '^## Windows'"
+check "zip: Windows document" bash -c "unzip -p '$zip' kestrova-2.6.1/README-Windows.txt | head -n 1 | grep -q '^# Kestrova on Windows'"
 
 wine_user wineboot -i >/dev/null 2>&1
 wine_user wine "$work/win_peer.exe" hold &

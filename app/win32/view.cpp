@@ -1,11 +1,11 @@
-#include "app/win32/win32_view.h"
+#include "app/win32/view.h"
 
 #include <cmath>
 
 #include "app/contrast.h"
 #include "app/win32/clipboard.h"
 #include "app/win32/drop_target.h"
-#include "app/win32/win32_text.h"
+#include "app/win32/text.h"
 
 namespace kestrova::win32 {
 

@@ -1,7 +1,7 @@
 // The Windows file host against real files, and what the program learns at
 // start. Runs under Wine; the code-page cases need the Japanese locale
 // (GetACP() 932), which the test entry sets up.
-#include "app/win32/win32_file_host.h"
+#include "app/win32/file_host.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -11,8 +11,8 @@
 #include <iterator>
 
 #include "app/win32/handle.h"
-#include "app/win32/win32_start.h"
-#include "app/win32/win32_text.h"
+#include "app/win32/start.h"
+#include "app/win32/text.h"
 #include "settings/settings.h"
 #include "tests/fixed_sources.h"
 
