@@ -62,7 +62,8 @@ TEST(ParseMountinfo, SourcesEscapesAndBadLines) {
       {line("/mnt/a", "cifs", "//nas"), {{u"/mnt/a", u"", MountKind::kLocal}}},  // no share: maps nothing
       {line("/mnt/a", "nfs", "srv"), {{u"/mnt/a", u"", MountKind::kLocal}}},
       {line("/mnt/a", "nfs", "a/b:/x"), {{u"/mnt/a", u"", MountKind::kLocal}}},
-      {line("/mnt/a\\040b\\011c\\134d\\012e", "cifs", "//s/x\\040y"), {{u"/mnt/a b\tc\\d\ne", u"\\\\s\\x y"}}},
+      {line("/mnt/a\\040b\\011c\\134d\\012e", "cifs", "//s/x\\040y"),
+       {{u"/mnt/a b\tc\\d\ne", u"\\\\s\\x y"}}},
       {line("/mnt/\\9x\\04", "cifs", "//s/x"), {{u"/mnt/\\9x\\04", u"\\\\s\\x"}}},  // not escapes
       {line("/mnt/日本", "cifs", "//s/共有"), {{u"/mnt/日本", u"\\\\s\\共有"}}},
       {line("/mnt/a", "ext4", "/dev/sdb1"), {}},
@@ -73,7 +74,8 @@ TEST(ParseMountinfo, SourcesEscapesAndBadLines) {
       {line("/", "nfs", "s:/root") + line("/tmp", "tmpfs", "tmpfs"),
        {{u"/", u"\\\\s\\root"}, {u"/tmp", u"", MountKind::kLocal}}},
       // Only a mount after a network mount hides it: autofs comes first.
-      {line("/mnt/a", "autofs", "systemd-1") + line("/mnt/a", "cifs", "//s/x") + line("/mnt/ab", "tmpfs", "t"),
+      {line("/mnt/a", "autofs", "systemd-1") + line("/mnt/a", "cifs", "//s/x") +
+           line("/mnt/ab", "tmpfs", "t"),
        {{u"/mnt/a", u"\\\\s\\x"}}},
   };
   for (const auto& [text, want] : cases) {
@@ -95,7 +97,7 @@ TEST(SystemMountEdit, Posix) {
       {gvfs + u"smb-share:server=fs1,share=pub,user=bob/d/e.txt", u"\\\\fs1\\pub\\d\\e.txt"},
       {gvfs + u"smb-share:domain=W,server=fs1,share=my%20docs", u"\\\\fs1\\my docs"},
       {gvfs + u"smb-share:server=fs1,share=d%6Fc%6fs%2", u"\\\\fs1\\docos%2"},  // hex digits in either case
-      {gvfs + u"smb-share:server=fs1/f", u""},                                    // no share
+      {gvfs + u"smb-share:server=fs1/f", u""},                                  // no share
       {gvfs + u"sftp:host=h/f", u""},
       {gvfs, u""},
       {u"/home/u/remote/f", u""},  // sshfs
@@ -174,7 +176,8 @@ TEST(DriveChgEdit, RowKindsInTableOrder) {
   }
   // On Windows the mount-point rows match nothing, and "*,*" asks for drives.
   EXPECT_EQ(DRIVE_CHG_edit(table, u"/mnt/nas/b", &system, PathFlavour::kWindows), u"/mnt/nas/b");
-  EXPECT_EQ(DRIVE_CHG_edit(table_of({{u"*", u"*"}}), u"x:\\d", &system, PathFlavour::kWindows), u"\\\\win\\x\\d");
+  EXPECT_EQ(DRIVE_CHG_edit(table_of({{u"*", u"*"}}), u"x:\\d", &system, PathFlavour::kWindows),
+            u"\\\\win\\x\\d");
   // "*" with any other path is an ordinary drive-letter row.
   EXPECT_EQ(DRIVE_CHG_edit(table_of({{u"*", u"\\\\star\\"}}), u"/mnt/nfs/e", &system), u"/mnt/nfs/e");
   EXPECT_EQ(DRIVE_CHG_edit(table_of({{u"*", u"\\\\star\\"}}), u"*:\\e", &system), u"\\\\star\\e");

@@ -4,6 +4,10 @@
 // behaviour itself is app/form_test.cpp's. Message boxes are answered from a
 // timer. Rows that need a user whom file permissions stop are skipped when
 // run as root; bad_input_test.sh runs them as nobody.
+#include "app/qt/form_window.h"
+
+#include <unistd.h>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -16,9 +20,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
-#include <unistd.h>
 
-#include "app/qt/form_window.h"
 #include "app/qt/startup.h"
 
 using namespace kestrova;
@@ -144,7 +146,8 @@ class FormWindowTest : public QObject {
     QMimeData text;
     text.setText(QStringLiteral("/just/text"));
     drop(list, &text);
-    drop_urls(list, {QUrl(QStringLiteral("https://example.org/a.txt")), QUrl(QStringLiteral("file://server/share/f"))});
+    drop_urls(list, {QUrl(QStringLiteral("https://example.org/a.txt")),
+                     QUrl(QStringLiteral("file://server/share/f"))});
     QCOMPARE(answers.texts, QStringList(2, QString::fromUtf16(u"無選択です")));
     // Outside the list: taken, and nothing changes.
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));
@@ -190,7 +193,8 @@ class FormWindowTest : public QObject {
     Window window("CRLF-SET=NO\r\nTAG-SET=NO\r\n", '"' + path + '"');
     QCOMPARE(clipboard(), path);
     QCOMPARE(answers.texts.size(), 1);
-    QVERIFY2(window.view.windowHandle() == nullptr, "the window never got a platform window, so was never shown");
+    QVERIFY2(window.view.windowHandle() == nullptr,
+             "the window never got a platform window, so was never shown");
   }
 
   // The close fails when the backup went away meanwhile: a message, status
