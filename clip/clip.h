@@ -31,15 +31,12 @@ struct DriveTable {
   bool add_row(Text letter, Text realpath);
 };
 
-// The two row kinds beyond drive letters (see network.h). Both keep an older
-// Kestrova harmless, since their key ("/mnt/nas:\", "*:\") never occurs in
-// a path. The fields are compared as the settings file has them, untrimmed.
-// - A mount-point row: its letter text begins with "/".
-// - The row that asks the system: letter "*" and path "*".
-bool is_mount_point_row(TextView letter);
-bool is_system_row(TextView letter, TextView realpath);
-
-// Maps `text` by the first row, in table order, that matches it:
+// Maps `text` by the first row, in table order, that matches it. Beyond drive
+// letters there are two row kinds (see network.h), both harmless to an older
+// Kestrova, since their key ("/mnt/nas:\", "*:\") never occurs in a path:
+// a mount-point row, whose letter text begins with "/", and the row "*,*"
+// that asks the system. Rows are compared as the settings file has them,
+// untrimmed.
 // - a drive-letter row matches when its key, the letter followed by ":\",
 //   occurs anywhere in `text`: that first occurrence of the key is blanked,
 //   the text trimmed, and the row's network path put in front of it;

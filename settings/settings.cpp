@@ -23,6 +23,7 @@ constexpr std::array<OptionKey, 3> kOptionKeys{{
 }};
 
 constexpr TextView kDriveRowKey = u"DRIVE-CHG";
+constexpr TextView kTooManyRowsMessage = u"DRIVE-CHGパラメタオーバー　max=";
 constexpr TextView kYes = u"YES";
 
 // A line as the loader and the rewrite see it. A comment (".") or blank line

@@ -17,8 +17,8 @@ inline constexpr TextView kBackupFileName = u"kestrova.BAK";
 // Exit status after one of the loader's own settings errors.
 inline constexpr int kSettingsErrorStatus = 2;
 
-// The loader's two messages, exactly as shown to the user.
-inline constexpr TextView kTooManyRowsMessage = u"DRIVE-CHGパラメタオーバー　max=";
+// The message of a malformed drive row, exactly as shown to the user; the
+// offending line follows it.
 inline constexpr TextView kBadRowMessage = u"DRIVE-CHGパラメタ指定誤り";
 
 // The folder separator used to join a redirect folder and a file name.
