@@ -97,6 +97,7 @@ TEST(SystemMountEdit, Posix) {
       {gvfs + u"smb-share:server=fs1,share=pub,user=bob/d/e.txt", u"\\\\fs1\\pub\\d\\e.txt"},
       {gvfs + u"smb-share:domain=W,server=fs1,share=my%20docs", u"\\\\fs1\\my docs"},
       {gvfs + u"smb-share:server=fs1,share=d%6Fc%6fs%2", u"\\\\fs1\\docos%2"},  // hex digits in either case
+      {gvfs + u"smb-share:server=fs1,share=cafe", u"\\\\fs1\\cafe"},
       {gvfs + u"smb-share:server=fs1/f", u""},                                  // no share
       {gvfs + u"sftp:host=h/f", u""},
       {gvfs, u""},

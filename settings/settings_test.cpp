@@ -85,6 +85,8 @@ TEST(GetOption, DefaultAndEmptyFiles) {
   EXPECT_EQ(loaded.drive_table.DRIVE_letter[0] + u"," + loaded.drive_table.DRIVE_realpath[0], u"X,\\\\realpath\\");
   EXPECT_EQ(host.content(kBak), default_file());
 
+  FakeHost blank;  // comments and blank lines end nothing
+  EXPECT_EQ(load(blank, crlf({"", ". note", "TAG-SET=YES"})).TAG_SET, 1);
   FakeHost empty;
   const auto none = load(empty, "");
   EXPECT_EQ(none.DRIVE_CHG_SET + none.CRLF_SET + none.TAG_SET + none.drive_table.DRIVE_CHG_cnt, 0);
@@ -189,6 +191,8 @@ TEST(WriteBackOption, BytesLineEndsAndByteOrderMarkSurvive) {
   EXPECT_EQ(loaded.TAG_SET, 1);
   EXPECT_EQ(round_trip(bom + crlf({"@", "x"}), {0, 0, 0}),
             bom + crlf({"TAG-SET=NO", "CRLF-SET=NO", "DRIVE-CHG-SET=NO", "@", "x"}));
+  EXPECT_EQ(round_trip(bom + crlf({"x", "@"}), {0, 0, 0}),
+            bom + crlf({"x", "TAG-SET=NO", "CRLF-SET=NO", "DRIVE-CHG-SET=NO", "@"}));
 }
 
 TEST(WriteBackOption, WorksFromTheBackupAndFailsWithoutWriting) {
