@@ -45,18 +45,6 @@ echo other | xclip -selection clipboard
 check "ends once another program takes the clipboard" wait_gone "$dir"
 check "the other program's text is there" test "$(clipboard)" = other
 
-# 1b. A mount-point row: a path below the mount point gets the share's path,
-#     its separators written as the share writes them.
-dir=$(new_folder mount 'DRIVE-CHG=/mnt/nas/,\\\\nas\\share\\\r\nTAG-SET=NO\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=YES\r\n')
-"$dir/kestrova" '"/mnt/nas/docs/a b.txt"' &
-caller=$!
-box=$(wait_window kestrova)
-check "mount-point row: clipboard holds the share's path" test "$(clipboard)" = '\\nas\share\docs\a b.txt'
-dismiss "$box"
-wait "$caller"
-echo other | xclip -selection clipboard
-wait_gone "$dir"
-
 # 2. "$FILENAME$": the bare name, no message box, returns at once.
 dir=$(new_folder name)
 timeout 10 "$dir/kestrova" '$FILENAME$' '/home/u/report.final.txt'
