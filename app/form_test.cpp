@@ -162,8 +162,8 @@ TEST_F(FormTest, FailuresAreShownEndTheProgramAndWriteNothing) {
   form.List1_OLEDragDrop({});
   EXPECT_EQ(view.messages.size(), 1u);
   EXPECT_EQ(ini(), "TAG-SET=YES\r\n");
-  // A failure of the close itself: bad_input_test's "backup deleted while
-  // running", on real files.
+  // A failure of the close itself: form_window_test's backup deleted while
+  // the window is open, on real files.
 }
 
 TEST_F(FormTest, RunProgramGivesTheExitStatus) {
