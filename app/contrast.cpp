@@ -12,11 +12,12 @@ double linear(std::uint8_t channel) {
   return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
 }
 
-}  // namespace
-
+// Relative luminance of an sRGB colour: 0 for black to 1 for white.
 double relative_luminance(Rgb colour) {
   return 0.2126 * linear(colour.red) + 0.7152 * linear(colour.green) + 0.0722 * linear(colour.blue);
 }
+
+}  // namespace
 
 double contrast_ratio(Rgb a, Rgb b) {
   const double la = relative_luminance(a);

@@ -20,9 +20,6 @@ inline constexpr Rgb kWhite{255, 255, 255};
 // The least contrast at which normal-sized text counts as legible (WCAG AA).
 inline constexpr double kLegibleContrast = 4.5;
 
-// Relative luminance of an sRGB colour: 0 for black to 1 for white.
-double relative_luminance(Rgb colour);
-
 // Contrast ratio of two colours, 1 (none) to 21 (black on white), either order.
 double contrast_ratio(Rgb a, Rgb b);
 

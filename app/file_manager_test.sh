@@ -20,7 +20,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-source "$(dirname "$0")/../scripts/checks.sh"
+source "$(dirname "$0")/../tests/lib.sh"
 
 prefix="$work/usr"
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || { cat "$work/install.log" >&2; exit 1; }

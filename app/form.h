@@ -58,7 +58,7 @@ class FormView {
   virtual Text caption() const = 0;
   virtual void set_caption(const Text& caption) = 0;
 
-  // 1 ticked, 0 cleared, 2 grayed (which counts as off).
+  // 1 ticked, 0 cleared.
   virtual int check_state(CheckBox box) const = 0;
   virtual void set_checked(CheckBox box, bool ticked) = 0;
 
@@ -235,7 +235,7 @@ int run_program(FormView& view, const std::function<SettingsHost&()>& open_setti
                 const ProgramStart& start);
 
 // Makes `folder` the working folder. Throws PlatformError naming the
-// folder and the reason. Each target has its own (working_folder.cpp): the
+// folder and the reason. Each front end brings its own (working_folder.cpp): the
 // standard library's one brings a whole file-system library along, which a
 // Windows program that links its runtime statically does not want.
 void change_to_program_folder(const Text& folder);

@@ -12,7 +12,7 @@ app_id=org.kestrova.Kestrova
 work=$(mktemp -d)
 prefix="$work/root/usr"
 trap 'pkill -f "$work/" 2>/dev/null; rm -rf "$work"' EXIT
-source "$(dirname "$0")/../scripts/checks.sh"
+source "$(dirname "$0")/../tests/lib.sh"
 
 
 
@@ -121,12 +121,12 @@ check "appstreamcli validate-tree" test $? -eq 0 || echo "$appstream" >&2
 
 # An installed program's folder is root's: settings go to the per-user folder.
 # Run as nobody, since root is never refused.
-if command -v setpriv >/dev/null && id nobody >/dev/null 2>&1; then
+if can_run_as_nobody; then
   home="$work/home"
   mkdir -p "$home"
   chown nobody "$home"
   chmod 755 "$work"
-  setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups \
+  as_nobody \
     env -i HOME="$home" PATH="$prefix/bin:/usr/bin:/bin" QT_QPA_PLATFORM=offscreen \
     kestrova '$FILENAME$' "$work/files/x.txt"
   check "installed program run by nobody exits 0" test $? -eq 0

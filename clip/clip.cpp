@@ -16,9 +16,13 @@ bool DriveTable::add_row(Text letter, Text realpath) {
   return true;
 }
 
+namespace {
+
 bool is_mount_point_row(TextView letter) { return letter.starts_with(u'/'); }
 
 bool is_system_row(TextView letter, TextView realpath) { return letter == u"*" && realpath == u"*"; }
+
+}  // namespace
 
 Text DRIVE_CHG_edit(const DriveTable& table, const Text& text, const NetworkMounts* mounts,
                     PathFlavour flavour) {

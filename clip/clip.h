@@ -31,15 +31,12 @@ struct DriveTable {
   bool add_row(Text letter, Text realpath);
 };
 
-// The two row kinds beyond drive letters (see network.h). Both keep an older
-// Kestrova harmless, since their key ("/mnt/nas:\", "*:\") never occurs in
-// a path. The fields are compared as the settings file has them, untrimmed.
-// - A mount-point row: its letter text begins with "/".
-// - The row that asks the system: letter "*" and path "*".
-bool is_mount_point_row(TextView letter);
-bool is_system_row(TextView letter, TextView realpath);
-
-// Maps `text` by the first row, in table order, that matches it:
+// Maps `text` by the first row, in table order, that matches it. Beyond drive
+// letters there are two row kinds (see network.h), both harmless to an older
+// Kestrova, since their key ("/mnt/nas:\", "*:\") never occurs in a path:
+// a mount-point row, whose letter text begins with "/", and the row "*,*"
+// that asks the system. Rows are compared as the settings file has them,
+// untrimmed.
 // - a drive-letter row matches when its key, the letter followed by ":\",
 //   occurs anywhere in `text`: that first occurrence of the key is blanked,
 //   the text trimmed, and the row's network path put in front of it;
@@ -59,28 +56,14 @@ Text DRIVE_CHG_edit(const DriveTable& table, const Text& text, const NetworkMoun
                     PathFlavour flavour = kNativePathFlavour);
 
 // Where the three live options come from. A state is on only when it is 1
-// (ticked); 0 (cleared) and every other value, such as grayed, are off. The
-// states are asked for at every edit, so a change takes effect at the next.
+// (ticked); 0 (cleared) and any other value are off. The states are asked
+// for at every edit, so a change takes effect at the next.
 class OptionSource {
  public:
   virtual ~OptionSource() = default;
   virtual int Check_drive() const = 0;
   virtual int Check_TAG() const = 0;
   virtual int Check_CRLF() const = 0;
-};
-
-// Fixed states, for the command line and for tests.
-struct OptionStates final : OptionSource {
-  int drive = 0;
-  int tag = 0;
-  int crlf = 0;
-
-  OptionStates() = default;
-  OptionStates(int drive_state, int tag_state, int crlf_state)
-      : drive(drive_state), tag(tag_state), crlf(crlf_state) {}
-  int Check_drive() const override { return drive; }
-  int Check_TAG() const override { return tag; }
-  int Check_CRLF() const override { return crlf; }
 };
 
 inline constexpr TextView kCrLf = u"\r\n";

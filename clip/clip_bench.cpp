@@ -10,13 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/fixed_sources.h"
 #include "clip/clip.h"
-#include "clip/network_test_samples.h"
 
 namespace {
 
 using kestrova::DriveTable;
-using kestrova::OptionStates;
+using kestrova::from_utf8;
+using kestrova::testing::OptionStates;
 using kestrova::Text;
 
 DriveTable default_table() {
@@ -67,6 +68,44 @@ BENCHMARK(BM_ClipTextForSelection)
     ->Unit(benchmark::kMicrosecond)
     ->Complexity(benchmark::oN);
 
+// A mountinfo of `lines` lines, as on a host running many containers:
+// overlay mounts, and every hundredth line a cifs share //nas/shareN at
+// /mnt/shareN.
+std::string many_mounts_mountinfo(int lines) {
+  std::string text;
+  for (int i = 0; i < lines; ++i) {
+    const std::string n = std::to_string(i);
+    text.append(n).append(" 22 0:").append(n);
+    if (i % 100 == 99) {
+      text.append(" / /mnt/share").append(n).append(" rw,relatime shared:").append(n);
+      text.append(" - cifs //nas/share")
+          .append(n)
+          .append(" rw,vers=3.1.1,cache=strict,username=u,uid=1000\n");
+    } else {
+      text.append(" / /var/lib/docker/overlay2/").append(n).append("/merged rw,relatime - overlay overlay ");
+      text.append("rw,lowerdir=/var/lib/docker/overlay2/l/A").append(n);
+      text.append(",upperdir=/var/lib/docker/overlay2/").append(n).append("/diff\n");
+    }
+  }
+  return text;
+}
+
+// Fifty rows: mount-point rows and drive-letter rows that all miss
+// /mnt/shareN paths, then "*,*" last, so that such a path tries every row.
+DriveTable fifty_mixed_rows() {
+  DriveTable table;
+  for (int i = 0; i < DriveTable::kMaxRows - 1; ++i) {
+    const Text n = from_utf8(std::to_string(i));
+    if (i % 2 == 0) {
+      table.add_row(u"/media/disk" + n, u"\\\\disk" + n + u"\\");
+    } else {
+      table.add_row(n, u"\\\\letter" + n + u"\\");
+    }
+  }
+  table.add_row(u"*", u"*");
+  return table;
+}
+
 // The front end's reading minus the file: a mountinfo text parsed at every
 // ask.
 struct MountinfoText final : kestrova::NetworkMounts {
@@ -81,9 +120,16 @@ const Text kShareQuoted =
     u"\"/mnt/share9999/Projects/Kestrova/docs/2024 reports/quarterly report.final.xlsx\"";
 
 void BM_EditClipFiftyRowsAndMountinfo(benchmark::State& state) {
-  const DriveTable table = kestrova::samples::fifty_mixed_rows();
+  const DriveTable table = fifty_mixed_rows();
   MountinfoText mounts;
-  mounts.text = kestrova::samples::many_mounts_mountinfo(static_cast<int>(state.range(0)));
+  mounts.text = many_mounts_mountinfo(static_cast<int>(state.range(0)));
+  // A benchmark of a wrong answer measures nothing.
+  if (Text text = kShareQuoted; kestrova::EDIT_CLIP(text, 0, 0, table, kAllOn, &mounts) !=
+                                u"<\\\\nas\\share9999\\Projects\\Kestrova\\docs\\2024 reports\\quarterly "
+                                u"report.final.xlsx>\r\n") {
+    state.SkipWithError("the path did not reach the share through fifty rows");
+    return;
+  }
   for ([[maybe_unused]] auto _ : state) {
     Text text = kShareQuoted;
     benchmark::DoNotOptimize(kestrova::EDIT_CLIP(text, 0, 0, table, kAllOn, &mounts));
@@ -94,9 +140,9 @@ BENCHMARK(BM_EditClipFiftyRowsAndMountinfo)->Arg(10'000)->Unit(benchmark::kMicro
 // The same edit in a drop or a click of many paths, which share one reading
 // of the mounts: the rows' own cost.
 void BM_EditClipFiftyRowsKnownMounts(benchmark::State& state) {
-  const DriveTable table = kestrova::samples::fifty_mixed_rows();
+  const DriveTable table = fifty_mixed_rows();
   MountinfoText mounts;
-  mounts.text = kestrova::samples::many_mounts_mountinfo(10'000);
+  mounts.text = many_mounts_mountinfo(10'000);
   const kestrova::NetworkMountsOnce once(&mounts);
   for ([[maybe_unused]] auto _ : state) {
     benchmark::DoNotOptimize(kestrova::DRIVE_CHG_edit(table, kShare, once));

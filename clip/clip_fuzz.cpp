@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/fixed_sources.h"
 #include "clip/clip.h"
 #include "text/fuzz_input.h"
 
@@ -24,7 +25,7 @@ namespace {
 using kestrova::DriveTable;
 using kestrova::MountKind;
 using kestrova::NetworkMount;
-using kestrova::OptionStates;
+using kestrova::testing::OptionStates;
 using kestrova::PathFlavour;
 using kestrova::Text;
 using kestrova::TextView;

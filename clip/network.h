@@ -15,7 +15,6 @@
 
 #include <optional>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "text/text.h"
@@ -74,15 +73,6 @@ class NetworkMounts {
  public:
   virtual ~NetworkMounts() = default;
   virtual std::vector<NetworkMount> network_mounts() const = 0;
-};
-
-// A fixed list, for tests and for callers that already hold one.
-struct FixedNetworkMounts final : NetworkMounts {
-  std::vector<NetworkMount> mounts;
-
-  FixedNetworkMounts() = default;
-  explicit FixedNetworkMounts(std::vector<NetworkMount> list) : mounts(std::move(list)) {}
-  std::vector<NetworkMount> network_mounts() const override { return mounts; }
 };
 
 // The system's answer for one operation: `source` is asked at the first call

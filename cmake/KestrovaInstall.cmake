@@ -105,15 +105,11 @@ if(KESTROVA_BUILD_TESTS)
   foreach(tool gio xclip xdotool desktop-file-validate appstreamcli file)
     find_program(KESTROVA_TOOL_${tool} ${tool} REQUIRED)
   endforeach()
-  find_program(KESTROVA_XVFB_RUN xvfb-run REQUIRED)
   find_program(KESTROVA_DBUS_RUN_SESSION dbus-run-session REQUIRED)
   # A session bus of its own, as on a desktop; without one GLib might start a
   # bus through X11 that outlives the test.
-  add_test(NAME install_test
-    COMMAND ${KESTROVA_XVFB_RUN} -a -s "-screen 0 1024x768x24 -noreset"
-            ${KESTROVA_DBUS_RUN_SESSION} -- bash ${PROJECT_SOURCE_DIR}/app/install_test.sh ${PROJECT_BINARY_DIR})
-  # It uses the X clipboard, as the end-to-end test does.
-  set_tests_properties(install_test PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
+  kestrova_add_display_test(install_test
+    COMMAND ${KESTROVA_DBUS_RUN_SESSION} -- bash ${PROJECT_SOURCE_DIR}/app/install_test.sh ${PROJECT_BINARY_DIR})
 
   # The right-click entries chosen in real file managers, one run each.
   foreach(manager pcmanfm nemo)

@@ -10,7 +10,7 @@ version=$2
 app_id=org.kestrova.Kestrova
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-source "$(dirname "$0")/../scripts/checks.sh"
+source "$(dirname "$0")/../tests/lib.sh"
 
 deb="$work/kestrova_${version}_$(dpkg --print-architecture).deb"
 if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||
@@ -62,7 +62,7 @@ check "the change log's latest entry is this version" \
 check "the metainfo names this release" \
   grep -q "<release version=\"$version\"" "$work/root/usr/share/metainfo/$app_id.metainfo.xml"
 
-# Info tags are shown for the record; the README explains those that remain.
+# Info tags are shown for the record; docs/testing.md explains those that remain.
 lintian_out=$(lintian --display-info --fail-on error,warning "$deb" 2>&1)
 check "lintian: no errors or warnings" test $? -eq 0
 grep -v 'running with root privileges' <<<"$lintian_out" >&2

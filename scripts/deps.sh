@@ -26,7 +26,7 @@ kestrova_test_packages=(
 # The Windows program: cross-built with mingw-w64 and tested under Wine on
 # Xvfb with openbox (scripts/test-windows), packaged with NSIS.
 kestrova_windows_packages=(
-  cmake ninja-build g++-mingw-w64-x86-64 googletest gcc libx11-dev
+  cmake ninja-build g++-mingw-w64-x86-64 googletest g++ pkg-config qt6-base-dev
   wine wine64 locales libc-bin xvfb xauth xdotool openbox imagemagick
   nsis unzip util-linux procps
 )

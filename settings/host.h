@@ -1,5 +1,5 @@
-// What the settings code needs of the world outside: files, a message box
-// and ending the program. The desktop program implements it on the real
+// What the settings code needs of the world outside: files and a message
+// box. The desktop program implements it on the real
 // platform; tests fake it in memory.
 #pragma once
 
@@ -19,8 +19,8 @@ class FileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Thrown by hosts whose end_program cannot end the process (tests), and by
-// the settings code itself should end_program ever return.
+// Thrown by the settings code after a settings error was shown: the program
+// ends with `status`, running no close handler and rewriting nothing.
 class ProgramEnded : public std::runtime_error {
  public:
   explicit ProgramEnded(int exit_status)
@@ -62,11 +62,6 @@ class SettingsHost {
 
   // Shows `text` in a modal message box and returns when it is dismissed.
   virtual void show_message(const Text& text) = 0;
-
-  // Ends the program at once with `status`, running no close handler. A host
-  // that cannot end the process throws ProgramEnded; should it return all
-  // the same, the caller throws ProgramEnded itself.
-  virtual void end_program(int status) = 0;
 };
 
 // Splits file content into lines as read_lines promises.

@@ -23,11 +23,12 @@ constexpr std::array<OptionKey, 3> kOptionKeys{{
 }};
 
 constexpr TextView kDriveRowKey = u"DRIVE-CHG";
+constexpr TextView kTooManyRowsMessage = u"DRIVE-CHGパラメタオーバー　max=";
 constexpr TextView kYes = u"YES";
 
-// A line as the loader and the rewrite see it.
+// A line as the loader and the rewrite see it. A comment (".") or blank line
+// needs no mark of its own: no name begins with "." and none is empty.
 struct ParsedLine {
-  bool comment = false;
   bool end_marker = false;
   Text trimmed;
   Text name;   // trimmed and upper-cased; empty without "="
@@ -44,8 +45,7 @@ std::string_view without_bom(std::string_view raw, bool first_line) {
 ParsedLine parse_line(const SettingsHost& host, std::string_view raw, bool first_line) {
   ParsedLine line;
   line.trimmed = trim(host.decode(without_bom(raw, first_line)));
-  if (line.trimmed.empty() || line.trimmed.front() == u'.') {
-    line.comment = true;
+  if (line.trimmed.empty()) {
     return line;
   }
   line.end_marker = line.trimmed.front() == u'@';
@@ -77,8 +77,7 @@ Text option_line(const OptionKey& key, const OptionSource& checks) {
                                const std::vector<std::string>& backup, const Text& message) {
   host.write_lines(files.File_name_bak, backup);
   host.show_message(message);
-  host.end_program(kSettingsErrorStatus);
-  throw ProgramEnded(kSettingsErrorStatus);  // should a host's end_program ever return
+  throw ProgramEnded(kSettingsErrorStatus);
 }
 
 }  // namespace
@@ -133,9 +132,6 @@ LoadedOptions get_option(SettingsHost& host, const SettingsFiles& files) {
       continue;
     }
     const ParsedLine line = parse_line(host, lines[i], i == 0);
-    if (line.comment) {
-      continue;
-    }
     if (line.name == kDriveRowKey) {
       if (loaded.drive_table.DRIVE_CHG_cnt >= DriveTable::kMaxRows) {
         stop_loading(host, files, backup,
@@ -175,7 +171,7 @@ void WRITE_back_option(SettingsHost& host, const SettingsFiles& files, const Opt
       continue;
     }
     const ParsedLine line = parse_line(host, lines[i], i == 0);
-    const OptionKey* key = line.comment ? nullptr : find_option_key(line.name);
+    const OptionKey* key = find_option_key(line.name);
     if (key == nullptr) {
       out.push_back(lines[i]);
     } else {
@@ -183,7 +179,7 @@ void WRITE_back_option(SettingsHost& host, const SettingsFiles& files, const Opt
       out.push_back((i == 0 && has_bom ? std::string(kUtf8Bom) : std::string()) +
                     host.encode(option_line(*key, checks)));
     }
-    if (!line.comment && line.end_marker) {
+    if (line.end_marker) {
       end_marker_at = out.size() - 1;
     }
   }

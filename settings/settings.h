@@ -17,8 +17,8 @@ inline constexpr TextView kBackupFileName = u"kestrova.BAK";
 // Exit status after one of the loader's own settings errors.
 inline constexpr int kSettingsErrorStatus = 2;
 
-// The loader's two messages, exactly as shown to the user.
-inline constexpr TextView kTooManyRowsMessage = u"DRIVE-CHGパラメタオーバー　max=";
+// The message of a malformed drive row, exactly as shown to the user; the
+// offending line follows it.
 inline constexpr TextView kBadRowMessage = u"DRIVE-CHGパラメタ指定誤り";
 
 // The folder separator used to join a redirect folder and a file name.
@@ -62,7 +62,7 @@ const std::vector<Text>& default_settings_lines();
 // ("@...") are copied to the backup but not interpreted.
 // On a 51st drive row, or one whose letter or path is empty, the backup
 // receives the lines read up to and including that row, the message is
-// shown, and host.end_program(kSettingsErrorStatus) is called.
+// shown, and ProgramEnded(kSettingsErrorStatus) is thrown.
 // Throws FileError when the settings file cannot be read or the backup not
 // written; the settings file itself is never written here.
 LoadedOptions get_option(SettingsHost& host, const SettingsFiles& files);

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "settings/fake_host.h"
+#include "tests/fixed_sources.h"
+#include "tests/fake_host.h"
 #include "settings/settings.h"
 
 namespace {
@@ -40,7 +41,7 @@ void BM_RewriteSettings(benchmark::State& state) {
   FakeHost host;
   host.files[kFiles.File_name_info] = full_settings_file();
   kestrova::get_option(host, kFiles);
-  const kestrova::OptionStates checks{1, 0, 1};
+  const kestrova::testing::OptionStates checks{1, 0, 1};
   for ([[maybe_unused]] auto _ : state) {
     kestrova::WRITE_back_option(host, kFiles, checks);
     benchmark::DoNotOptimize(host.files);

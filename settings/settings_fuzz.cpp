@@ -15,14 +15,15 @@
 #include <string_view>
 #include <vector>
 
-#include "settings/fake_host.h"
+#include "tests/fixed_sources.h"
+#include "tests/fake_host.h"
 #include "settings/settings.h"
 #include "text/fuzz_input.h"
 
 namespace {
 
 using kestrova::LoadedOptions;
-using kestrova::OptionStates;
+using kestrova::testing::OptionStates;
 using kestrova::Text;
 using kestrova::TextView;
 using kestrova::fuzzing::require;

@@ -104,9 +104,14 @@ TEST(PhaseFileName, SplitsAtTheLastDot) {
 TEST(Utf8, RoundTripsAndReplacesMalformedInput) {
   const Text mixed = u"a\u00e9\u65e5\U0001F600z";
   EXPECT_EQ(from_utf8(to_utf8(mixed)), mixed);
+  // The first code point of each length, and the last of the one before.
+  const Text bounds = u"\u007F\u0080\u07FF\u0800\uFFFF\U00010000";
+  EXPECT_EQ(to_utf8(bounds), "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80");
+  EXPECT_EQ(from_utf8(to_utf8(bounds)), bounds);
   const std::pair<std::string, Text> bad[] = {
       {"a\xFF" "b", u"a\uFFFDb"},  {"\xE6\x97", u"\uFFFD"},          {"\xE6" "A", u"\uFFFDA"},
       {"\xC0\xAF", u"\uFFFD\uFFFD"}, {"\xED\xA0\x80", u"\uFFFD"}, {std::string("a\0b", 3), Text(u"a\0b", 3)},
+      {"\xED\xBF\xBF", u"\uFFFD"},   {"\xE0\x80\xAF", u"\uFFFD"}, {"\xF4\x90\x80\x80", u"\uFFFD"},  // surrogate, overlong, too high
   };
   for (const auto& [bytes, want] : bad) {
     EXPECT_EQ(from_utf8(bytes), want);

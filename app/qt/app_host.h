@@ -1,6 +1,5 @@
 // The settings host of the desktop program: real files (FileHost) and modal
-// message boxes. end_program throws ProgramEnded, which main turns into the
-// exit status, so that no close handler runs and nothing else is written.
+// message boxes.
 #pragma once
 
 #include <functional>
@@ -29,7 +28,6 @@ class AppHost : public FileHost {
   using FileHost::FileHost;
   // The settings code shows only errors that end the program.
   void show_message(const Text& text) override { show_failure_box(to_qstring(text)); }
-  void end_program(int status) override { throw ProgramEnded(status); }
 };
 
 }  // namespace kestrova

@@ -18,7 +18,7 @@ fi
 for tool in strace openbox xdotool; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
 done
-source "$(dirname "$0")/../../scripts/checks.sh"
+source "$(dirname "$0")/../../tests/lib.sh"
 work=$(mktemp -d)
 cleanup() {
   pkill -f "$work/" 2>/dev/null
@@ -30,16 +30,6 @@ trap cleanup EXIT
 # A window manager, to close the window as a user does.
 openbox >/dev/null 2>&1 &
 wm=$!
-
-# Waits up to 20 s for a top-level window whose name matches $1 exactly.
-wait_window() {
-  local i
-  for i in $(seq 200); do
-    xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
 
 # A settings file of about 5 KB: what a user with many drive rows has.
 settings() {

@@ -187,17 +187,7 @@ bool FormWindow::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-int FormWindow::check_state(CheckBox which) const {
-  switch (box(which)->checkState()) {
-    case Qt::Checked:
-      return 1;
-    case Qt::PartiallyChecked:
-      return 2;  // grayed: not on
-    case Qt::Unchecked:
-      break;
-  }
-  return 0;
-}
+int FormWindow::check_state(CheckBox which) const { return box(which)->isChecked() ? 1 : 0; }
 
 void FormWindow::set_checked(CheckBox which, bool ticked) { box(which)->setChecked(ticked); }
 

@@ -16,7 +16,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-source "$(dirname "$0")/../../scripts/checks.sh"
+source "$(dirname "$0")/../../tests/lib.sh"
 
 mkdir -p "$dir"
 cp "$program" "$dir/kestrova"
@@ -25,26 +25,15 @@ printf '%b' '. note\r\nDRIVE-CHG=X,\\\\realpath\\\r\nDRIVE-CHG-SET=YES\r\nCRLF-S
   >"$dir/kestrova.ini"
 before=$(md5sum <"$dir/kestrova.ini")
 
-now() { echo $(($(date +%s%N) / 1000000)); }  # milliseconds
 elapsed() { local ms=$(($(now) - $1)); printf '%d.%03d' $((ms / 1000)) $((ms % 1000)); }
-running() { pgrep -f "$dir/kestrova" >/dev/null; }
 windows() { xdotool search --name '^kestrova$' 2>/dev/null; }
-
-# Ends when no process of the program is left, or fails after $1 seconds.
-gone_within() {
-  local deadline=$(($(now) + $1 * 1000))
-  while running; do
-    [ "$(now)" -gt "$deadline" ] && return 1
-    sleep 0.05
-  done
-}
 
 # Another program takes the clipboard; every worker must end within 3 s.
 take_over() {
   local what=$1 started
   started=$(now)
   echo other | xclip -selection clipboard
-  check "$what: no process left 3 s after another program took the clipboard" gone_within 3
+  check "$what: no process left 3 s after another program took the clipboard" gone_within 3 "$dir/kestrova"
   echo "$what: workers gone $(elapsed "$started") s after the take-over"
   pgrep -af "$dir/kestrova" >&2
 }

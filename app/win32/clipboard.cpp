@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "app/form.h"
-#include "app/win32/win32_text.h"
+#include "app/win32/text.h"
 
 namespace kestrova::win32 {
 

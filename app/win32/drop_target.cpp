@@ -2,7 +2,7 @@
 
 #include <shellapi.h>
 
-#include "app/win32/win32_text.h"
+#include "app/win32/text.h"
 
 namespace kestrova::win32 {
 

@@ -6,10 +6,10 @@
 
 #include "app/form.h"
 #include "app/win32/network_drives.h"
-#include "app/win32/win32_file_host.h"
-#include "app/win32/win32_start.h"
-#include "app/win32/win32_text.h"
-#include "app/win32/win32_view.h"
+#include "app/win32/file_host.h"
+#include "app/win32/start.h"
+#include "app/win32/text.h"
+#include "app/win32/view.h"
 
 namespace kestrova::win32 {
 namespace {
@@ -19,9 +19,6 @@ class ProgramHost final : public Win32FileHost {
   ProgramHost(Text settings_folder, Text title)
       : Win32FileHost(std::move(settings_folder)), title_(std::move(title)) {}
   void show_message(const Text& text) override { MessageBoxW(nullptr, wide(text), wide(title_), MB_OK); }
-  // Unwinds to run_program, which ends the view with the status; the
-  // settings file is not rewritten on the way.
-  void end_program(int status) override { throw ProgramEnded(status); }
 
  private:
   Text title_;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/win32/win32_text.h"
+#include "app/win32/text.h"
 
 namespace kestrova::win32 {
 

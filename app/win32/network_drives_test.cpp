@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "clip/clip.h"
+#include "tests/fixed_sources.h"
 
 namespace kestrova::win32 {
 namespace {
@@ -16,7 +17,7 @@ TEST(NetworkDrives, ConnectedDrivesMapThroughTheSystemRow) {
     }
     return drive == u"Y:" ? std::optional<Text>(u"") : std::nullopt;
   };
-  const FixedNetworkMounts mounts(network_drives((1u << 2) | (1u << 23) | (1u << 24), connections));
+  const kestrova::testing::FixedNetworkMounts mounts(network_drives((1u << 2) | (1u << 23) | (1u << 24), connections));
   ASSERT_EQ(mounts.mounts, (std::vector<NetworkMount>{{u"X:", u"\\\\srv\\share"}}));
   DriveTable table;
   table.add_row(u"*", u"*");

@@ -1,5 +1,5 @@
 #include "app/form.h"
-#include "app/win32/win32_text.h"
+#include "app/win32/text.h"
 
 namespace kestrova {
 

@@ -4,7 +4,7 @@
 # contrast between text and background is measured on screenshots of the
 # menu, the three check box captions, a list entry before and after it is
 # selected, and the help message box.
-# Usage: theme_test.sh light|dark PATH/TO/kestrova PATH/TO/theme_probe PATH/TO/drag_source
+# Usage: theme_test.sh light|dark PATH/TO/kestrova PATH/TO/drag_source
 # (Qt's GTK theme tells only light from dark: a GTK high-contrast theme gives
 # Qt the light palette, so high contrast is left to the widget test.)
 # With KESTROVA_SCREENSHOT_DIR set, the window is saved there as window-THEME.png.
@@ -12,8 +12,7 @@ set -uo pipefail
 
 theme=$1
 program=$2
-probe=$3
-drag_source=$4
+drag_source=$3
 case $theme in
   light) gtk_theme=Adwaita ;;
   dark) gtk_theme=Adwaita:dark ;;
@@ -29,37 +28,35 @@ pids=()
 # The program's clipboard worker outlives the process started here; anything
 # still running from the scratch folder is this test's own.
 trap 'kill "${pids[@]}" 2>/dev/null; pkill -f "$work/" 2>/dev/null; rm -rf "$work"' EXIT
-source "$(dirname "$0")/../../../scripts/checks.sh" || exit 1
-
-wait_window() {  # prints the first window named exactly $1, waiting up to 10 s
-  local i
-  for i in $(seq 100); do
-    xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
+source "$(dirname "$0")/../../../tests/lib.sh" || exit 1
 
 # geometry WINDOW: sets x, y, width, height
 geometry() {
   eval "$(xdotool getwindowgeometry --shell "$1" | sed -n 's/^\([XY]\)=/\L\1=/p; s/^WIDTH=/width=/p; s/^HEIGHT=/height=/p')"
 }
 
+# contrast X Y W H: the contrast ratio (as WCAG defines it, on relative
+# luminance) between the dark and the light end of the pixels in that
+# rectangle of the latest shot. Text pixels are few and their edges blend
+# into the background, so the darkest and lightest half per cent stand for
+# the two colours; a lone stray pixel does not.
+contrast() {
+  convert "$work/shot.png" -crop "$3x$4+$1+$2" +repage -depth 8 rgb:- | od -An -v -tu1 | awk '
+    function linear(c) { c /= 255; return c <= 0.04045 ? c / 12.92 : ((c + 0.055) / 1.055) ^ 2.4 }
+    { for (i = 1; i <= NF; i++) { rgb[n % 3] = $i; if (++n % 3 == 0) print 0.2126 * linear(rgb[0]) + 0.7152 * linear(rgb[1]) + 0.0722 * linear(rgb[2]) } }' |
+    sort -g | awk '{ l[NR] = $1 } END { printf "%.2f\n", (l[int(0.995 * (NR - 1)) + 1] + 0.05) / (l[int(0.005 * (NR - 1)) + 1] + 0.05) }'
+}
+
 # legible NAME X Y W H: the contrast in that rectangle of the latest shot
 legible() {
   local name=$1 ratio
   shift
-  ratio=$("$probe" contrast "$work/shot.png" "$@")
+  ratio=$(contrast "$@")
   echo "$theme: $name contrast $ratio"
   check "$name legible on the $theme theme (contrast $ratio)" awk -v r="$ratio" 'BEGIN { exit !(r >= 4.5) }'
 }
 
 shot() { import -window root "$work/shot.png"; }
-
-# The theme must really be in force, or a dark run would pass on light colours.
-if [ "$theme" = dark ]; then
-  check "the GTK dark theme reaches Qt" test "$("$probe" window-lightness)" -lt 50
-fi
 
 mkdir "$work/app"
 cp "$program" "$work/app/kestrova"
@@ -118,6 +115,10 @@ geometry "$box"
 shot
 # The five lines of text, above the button.
 legible "message box" $((x + 8)) $((y + 8)) $((width - 16)) $((height - 60))
+# The box follows the theme whole: it must really be in force, or a dark run
+# would pass on light colours.
+lightness=$(convert "$work/shot.png" -crop "${width}x$((height - 60))+$x+$y" -colorspace Gray -format '%[fx:int(100*mean)]' info:)
+check "the $theme GTK theme reaches Qt (lightness $lightness)" test "$lightness" "$([ "$theme" = dark ] && echo -lt || echo -gt)" 50
 xdotool windowfocus --sync "$box" key Return 2>/dev/null
 
 finish_checks "theme_${theme}"

@@ -10,21 +10,23 @@ set -uo pipefail
 program=$1
 peer_exe=$2
 work=$(mktemp -d)
-source "$(dirname "$0")/../../../scripts/checks.sh"
+source "$(dirname "$0")/../../../tests/lib.sh"
 
 # Japanese Windows: Wine's ANSI code page follows the locale (932).
 export LOCPATH=$3 LANG=ja_JP.UTF-8 LC_ALL=
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() {
-  wineserver -k 2>/dev/null
+  wine_stop
   umount "$work/full/disk" 2>/dev/null
   [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-cc -O2 -o "$work/x11_peer" "$(dirname "$0")/x11_peer.c" -lX11 || exit 1
-wineboot -i >/dev/null 2>&1
+# The drags come from the tests' X11 drag source (XDND, which Wine turns into
+# an OLE drop), built here: the build folder holds only Windows programs.
+c++ -std=c++17 -fPIC -O1 -o "$work/drag_source" "$(dirname "$0")/../../qt/test/drag_source.cpp" \
+  $(pkg-config --cflags --libs Qt6Widgets) || exit 1
+wine_prefix "$work/prefix"
 openbox >/dev/null 2>&1 &
 wm=$!
 # Wine keeps clipboard data after a program ends only while a Wine process runs.
@@ -36,16 +38,28 @@ clip_is() {  # the exact text, CR LF and all
   [ "$got" = "$1." ] || { printf 'clipboard: %q\n' "${got%.}" >&2; return 1; }
 }
 windows_of() { xdotool search --all --onlyvisible --pid "$1" 2>/dev/null; }
-
-# Waits up to 20 s for a visible window of process $1 named exactly $2.
-wait_window() {
-  local i
-  for i in $(seq 200); do
-    xdotool search --all --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | head -n 1 && return 0
-    sleep 0.1
+# drag X Y ARGS...: drags what drag_source ARGS offers onto the screen point
+# X,Y, as a hand does; succeeds when the target took it as a copy.
+drag() {
+  local x=$1 y=$2 source win step
+  shift 2
+  "$work/drag_source" "$@" >"$work/drag.out" 2>/dev/null &
+  source=$!
+  win=$(wait_window drag_source $source) || return 1
+  xdotool windowmove --sync "$win" 700 500
+  xdotool mousemove --sync 760 540 mousedown 1
+  sleep 0.3
+  for step in "700 400" "500 300" "$((x + 10)) $((y + 10))" "$x $y"; do
+    xdotool mousemove --sync $step
+    sleep 0.2
   done
-  return 1
+  xdotool mouseup 1
+  wait_for grep -q . "$work/drag.out"
+  kill "$source" 2>/dev/null
+  wait "$source" 2>/dev/null
+  grep -qx copied "$work/drag.out"
 }
+
 dismiss() { xdotool windowactivate --sync "$1" key Return 2>/dev/null; }
 status=
 ended() { wait "$1"; status=$?; }  # not in a subshell: only this shell can wait
@@ -61,7 +75,7 @@ default_ini=$(sjis $'. 以下のようにネットワークドライブ（以下
 # Command-line mode: a quoted path with a space, on a mapped drive.
 wine "$dir/kestrova.exe" 'X:\my dir\a.txt' &
 pid=$!
-box=$(wait_window $pid kestrova)
+box=$(wait_window kestrova $pid)
 check "command line: message box" [ -n "$box" ]
 check "command line: no other window" [ "$(windows_of $pid | wc -l)" = 1 ]
 check "command line: message text" [ "$(peer message kestrova; echo .)" = $'CLIPBOAD COPIED=<\\\\realpath\\my dir\\a.txt>\r\n.' ]
@@ -85,7 +99,7 @@ touch "$work/files/a b.txt" "$work/files/c.txt"
 files=$(winepath -w "$work/files")
 wine "$dir/kestrova.exe" "$files\\a b.txt" "$files\\c.txt" "$files\\sub" &
 pid=$!
-box=$(wait_window $pid kestrova)
+box=$(wait_window kestrova $pid)
 check "several paths: clipboard" clip_is "$(printf '<%s>\r\n' "$files\\a b.txt" "$files\\c.txt" "$files\\sub")"$'\n'
 dismiss "$box"
 ended $pid
@@ -101,7 +115,7 @@ printf 'TAG-SET=YES\r\nDRIVE-CHG=X,\r\n' >"$bad/kestrova.ini"
 cp "$bad/kestrova.ini" "$work/bad.ini"
 wine "$bad/kestrova.exe" 'C:\a.txt' &
 pid=$!
-box=$(wait_window $pid kestrova)
+box=$(wait_window kestrova $pid)
 check "settings error: message" [ "$(peer message kestrova)" = 'DRIVE-CHGパラメタ指定誤りDRIVE-CHG=X,' ]
 dismiss "$box"
 ended $pid
@@ -123,7 +137,7 @@ if [ "$(id -u)" -eq 0 ]; then
   peer set other
   wine "$full/kestrova.exe" '$FILENAME$' 'C:\a.txt' &
   pid=$!
-  box=$(wait_window $pid kestrova)
+  box=$(wait_window kestrova $pid)
   message=$(peer message kestrova)
   want="cannot write Z:$(printf '%s' "$full/disk" | tr / '\\')\\kestrova.BAK: "
   check "full disk: message names the backup and a reason" [ "${message#"$want"}" != "$message" ] &&
@@ -147,16 +161,16 @@ mkdir -p "$work/files"
 touch "$work/files/a b.txt" "$work/files/日本.txt" "$work/files/c.txt"
 wine "$dir/kestrova.exe" &
 pid=$!
-window=$(wait_window $pid 'Kestrova  kestrova   Version:2.6.1')
+window=$(wait_window 'Kestrova  kestrova   Version:2.6.1' $pid)
 check "window: caption" [ -n "$window" ]
+xdotool windowmove --sync "$window" 0 0
 eval "$(xdotool getwindowgeometry --shell "$window")"
 # Wine's X window is the client area with the menu bar on top; the client
 # area is 3930 twips (262 pixels at 96 DPI) high.
 menu=$((HEIGHT - 262))
 at() { echo "$1" $((menu + $2)); }  # client coordinates to the X window's
-uri() { printf 'file://%s\r\n' "$@" | sed 's/ /%20/g'; }
-check "drop onto the list" "$work/x11_peer" drop "$window" $(at 100 120) text/uri-list \
-  "$(uri "$work/files/a b.txt" "$work/files/日本.txt" "$work/files/c.txt")"
+on_screen() { echo $((X + $1)) $((Y + menu + $2)); }
+check "drop onto the list" drag $(on_screen 100 120) "$work/files/a b.txt" "$work/files/日本.txt" "$work/files/c.txt"
 sleep 0.5
 z=$(printf 'Z:%s' "$work/files" | tr / '\\')
 xdotool mousemove --window "$window" $(at 60 86) click 1
@@ -167,11 +181,11 @@ check "click copies one entry" clip_is "<$z\\a b.txt>"$'\r\n'
 xdotool mousemove --window "$window" $(at 60 115) keydown shift click 1 keyup shift
 sleep 0.5
 check "Shift-click copies the range" clip_is "<$z\\a b.txt>"$'\r\n'"<$z\\日本.txt>"$'\r\n'"<$z\\c.txt>"
-"$work/x11_peer" drop "$window" $(at 100 120) text/plain 'no files here'
-box=$(wait_window $pid kestrova)
+drag $(on_screen 100 120) --text 'no files here'
+box=$(wait_window kestrova $pid)
 check "text drop: message" [ "$(peer message kestrova)" = '無選択です' ]
 dismiss "$box"
-"$work/x11_peer" drop "$window" $(at 300 12) text/uri-list "$(uri "$work/files/c.txt")"
+drag $(on_screen 300 12) "$work/files/c.txt"
 sleep 1
 check "drop outside the list: no message" [ "$(windows_of $pid | wc -l)" = 1 ]
 xdotool mousemove --window "$window" $(at 60 86) click 1
@@ -179,7 +193,9 @@ sleep 0.5
 check "list unchanged by the drops without effect" clip_is "<$z\\a b.txt>"$'\r\n'
 xdotool mousemove --window "$window" $(at 30 40) click 1  # Check_CRLF
 sleep 0.3
-"$work/x11_peer" close "$window"
+# The window manager's close (openbox binds Alt+F4), which asks the window.
+xdotool windowactivate --sync "$window" 2>/dev/null
+xdotool key alt+F4
 ended $pid
 check "closed by the window manager: status 0" [ "$status" = 0 ]
 check "settings rewritten, comment kept" \

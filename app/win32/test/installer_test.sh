@@ -11,7 +11,7 @@ set -uo pipefail
 setup=$1
 zip=$2
 work=$(mktemp -d)
-source "$(dirname "$0")/../../../scripts/checks.sh"
+source "$(dirname "$0")/../../../tests/lib.sh"
 chmod 755 "$work"
 cp "$setup" "$work/setup.exe"
 cp "$3" "$work/win_peer.exe"
@@ -21,25 +21,23 @@ cp "${XAUTHORITY:-/dev/null}" "$work/xauth" 2>/dev/null
 chown nobody "$work/xauth" 2>/dev/null
 
 prefix="$work/home/prefix"
-as_nobody() {
-  setpriv --reuid=nobody --regid=nogroup --clear-groups \
-    env HOME="$work/home" WINEPREFIX="$prefix" WINEDEBUG=-all XAUTHORITY="$work/xauth" \
-    WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" "$@"
-}
+wine_env "$prefix" winemenubuilder.exe=d
+# Wine as nobody, whose home holds the prefix.
+wine_user() { as_nobody env HOME="$work/home" XAUTHORITY="$work/xauth" "$@"; }
 cleanup() {
-  as_nobody wineserver -k 2>/dev/null
+  wine_user wineserver -k 2>/dev/null
   chmod -R u+w "$work" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-# The zip: the program and the README's Windows section, in one folder.
+# The zip: the program and its Windows document, in one folder.
 check "zip: files" [ "$(unzip -Z1 "$zip" | sort | tr '\n' ' ')" = \
   "kestrova-2.6.1/ kestrova-2.6.1/README-Windows.txt kestrova-2.6.1/kestrova.exe " ]
-check "zip: README section" bash -c "unzip -p '$zip' kestrova-2.6.1/README-Windows.txt | head -n 1 | grep -q '^## Windows'"
+check "zip: Windows document" bash -c "unzip -p '$zip' kestrova-2.6.1/README-Windows.txt | head -n 1 | grep -q '^# Kestrova on Windows'"
 
-as_nobody wineboot -i >/dev/null 2>&1
-as_nobody wine "$work/win_peer.exe" hold &
+wine_user wineboot -i >/dev/null 2>&1
+wine_user wine "$work/win_peer.exe" hold &
 c="$prefix/drive_c"
 installed="$c/Program Files/Kestrova"
 start_menu="$c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrova.lnk"
@@ -47,22 +45,22 @@ send_to="$c/users/nobody/AppData/Roaming/Microsoft/Windows/SendTo/Kestrova.lnk"
 send_names="$c/users/nobody/AppData/Roaming/Microsoft/Windows/SendTo/Kestrova (file name).lnk"
 settings="$c/users/nobody/AppData/Roaming/kestrova"
 
-as_nobody wine "$work/setup.exe" /S
+wine_user wine "$work/setup.exe" /S
 check "installer: status 0" [ $? = 0 ]
 check "installer: files" [ "$(ls "$installed" | tr '\n' ' ')" = "README-Windows.txt kestrova.exe uninstall.exe " ]
 check "installer: program is the built one" cmp -s "$installed/kestrova.exe" <(unzip -p "$zip" kestrova-2.6.1/kestrova.exe)
 for link in "$start_menu" "$send_to" "$send_names"; do
   check "installer: shortcut ${link##*/Windows/}" grep -aq 'Program Files\\Kestrova\\kestrova.exe' "$link"
 done
-check "installer: registered" as_nobody wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrova' /v UninstallString
+check "installer: registered" wine_user wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrova' /v UninstallString
 
 # What Send To does: the shortcut started with the file as its argument,
 # after the shortcut's own "$FILENAME$".
 # (Wine's "start /wait" does not wait for a shortcut's program.)
 chmod 555 "$installed"
-as_nobody wine start "C:\\users\\nobody\\AppData\\Roaming\\Microsoft\\Windows\\SendTo\\Kestrova (file name).lnk" \
+wine_user wine start "C:\\users\\nobody\\AppData\\Roaming\\Microsoft\\Windows\\SendTo\\Kestrova (file name).lnk" \
   'C:\my dir\report.final.txt'
-copied() { [ "$(as_nobody wine "$work/win_peer.exe" get)" = report.final ]; }
+copied() { [ "$(wine_user wine "$work/win_peer.exe" get)" = report.final ]; }
 ended() { ! pgrep -f 'Kestrova.kestrova[.]exe' >/dev/null; }
 check "installed: copied through Send To" wait_for copied
 check "installed: ended" wait_for ended
@@ -73,11 +71,11 @@ chmod 755 "$installed"
 cp "$settings/kestrova.ini" "$work/settings.ini"
 
 # The uninstaller copies itself away and returns at once; wait for it.
-as_nobody wine "C:\\Program Files\\Kestrova\\uninstall.exe" /S
+wine_user wine "C:\\Program Files\\Kestrova\\uninstall.exe" /S
 gone() { [ ! -e "$installed" ] && [ ! -e "$start_menu" ] && [ ! -e "$send_to" ] && [ ! -e "$send_names" ]; }
 wait_for gone
 check "uninstall: program and shortcuts removed" gone
-as_nobody wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrova' >/dev/null 2>&1
+wine_user wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrova' >/dev/null 2>&1
 check "uninstall: registration removed" [ $? != 0 ]
 check "uninstall: settings kept" cmp -s "$settings/kestrova.ini" "$work/settings.ini"
 

@@ -1,11 +1,11 @@
-#include "app/win32/win32_view.h"
+#include "app/win32/view.h"
 
 #include <cmath>
 
 #include "app/contrast.h"
 #include "app/win32/clipboard.h"
 #include "app/win32/drop_target.h"
-#include "app/win32/win32_text.h"
+#include "app/win32/text.h"
 
 namespace kestrova::win32 {
 
@@ -247,14 +247,7 @@ void Win32View::set_caption(const Text& caption) {
 }
 
 int Win32View::check_state(CheckBox which) const {
-  switch (SendMessageW(box(which), BM_GETCHECK, 0, 0)) {
-    case BST_CHECKED:
-      return 1;
-    case BST_INDETERMINATE:
-      return 2;  // grayed: not on
-    default:
-      return 0;
-  }
+  return SendMessageW(box(which), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
 }
 
 void Win32View::set_checked(CheckBox which, bool ticked) {

@@ -1,9 +1,9 @@
-#include "app/win32/win32_start.h"
+#include "app/win32/start.h"
 
 #include <shlobj.h>
 #include <windows.h>
 
-#include "app/win32/win32_text.h"
+#include "app/win32/text.h"
 #include "settings/host.h"
 
 namespace kestrova::win32 {

@@ -1,4 +1,4 @@
-#include "app/win32/win32_text.h"
+#include "app/win32/text.h"
 
 namespace kestrova::win32 {
 

@@ -1,11 +1,11 @@
-#include "app/win32/win32_file_host.h"
+#include "app/win32/file_host.h"
 
 #include <algorithm>
 #include <climits>
 #include <utility>
 
 #include "app/win32/handle.h"
-#include "app/win32/win32_text.h"
+#include "app/win32/text.h"
 
 namespace kestrova {
 

@@ -1,5 +1,5 @@
 // An in-memory SettingsHost for tests: files are byte strings keyed by path,
-// every message shown is recorded, and end_program throws ProgramEnded.
+// and every message shown is recorded.
 #pragma once
 
 #include <map>
@@ -41,7 +41,6 @@ class FakeHost : public SettingsHost {
 
   void show_message(const Text& text) override { messages.push_back(text); }
 
-  void end_program(int status) override { throw ProgramEnded(status); }
 
   // The file's content as text, for assertions.
   std::string content(const Text& path) const {

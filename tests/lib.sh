@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Sourced by every shell test: counted checks, waiting (for a command, a
+# window, processes to end), the clipboard, running as another user, and a
+# Wine prefix.
+
+failures=0
+passes=0
+
+check() {  # check NAME CONDITION...: counts, and names a failure
+  local name=$1
+  shift
+  if "$@"; then
+    passes=$((passes + 1))
+  else
+    failures=$((failures + 1))
+    echo "FAIL: $name" >&2
+    return 1
+  fi
+}
+
+finish_checks() {  # finish_checks NAME: the closing count, and the exit status
+  echo "$1: $passes passed, $failures failed"
+  [ "$failures" -eq 0 ]
+}
+
+now() { echo $(($(date +%s%N) / 1000000)); }  # milliseconds
+
+wait_for() {  # waits up to 10 s for the command $@ to succeed
+  local i
+  for i in $(seq 100); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# wait_window NAME [PID]: prints the first visible X11 window named exactly
+# NAME (of process PID, when given), waiting up to 20 s.
+wait_window() {
+  local i
+  for i in $(seq 200); do
+    xdotool search --all --onlyvisible ${2:+--pid "$2"} --name "^$1\$" 2>/dev/null | head -n 1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# gone_within SECONDS PATTERN: waits until no process's command line matches
+# PATTERN (as pgrep -f reads it); fails if one is left after SECONDS.
+gone_within() {
+  local deadline=$(($(now) + $1 * 1000))
+  while pgrep -f "$2" >/dev/null; do
+    [ "$(now)" -gt "$deadline" ] && return 1
+    sleep 0.05
+  done
+}
+
+clipboard() { timeout 5 xclip -o -selection clipboard 2>/dev/null; }
+
+# Root may read and write everything: the faults that file permissions make
+# are met only as another user.
+can_run_as_nobody() { command -v setpriv >/dev/null && id nobody >/dev/null 2>&1; }
+as_nobody() { setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups "$@"; }
+
+# wine_env FOLDER [DLL-OVERRIDES]: Wine's settings for this shell and what it
+# starts, with the prefix in FOLDER; wine_prefix also makes that prefix
+# afresh, and wine_stop ends its server.
+wine_env() { export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=${2:+;$2}"; }
+wine_prefix() {
+  wine_env "$@"
+  wineboot -i >/dev/null 2>&1
+}
+wine_stop() { wineserver -k 2>/dev/null || true; }
