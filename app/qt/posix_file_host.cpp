@@ -101,7 +101,7 @@ std::string settings_folder_of(const std::string& program_folder) {
     const char* home = std::getenv("HOME");
     base = std::string(home != nullptr && *home != '\0' ? home : "") + "/.config";
   }
-  const std::string folder = clean_path(base + "/kestrova");
+  std::string folder = clean_path(base + "/kestrova");
   if (!make_folders(folder)) {
     throw FileError("cannot create " + folder + ": the program's folder " + program_folder +
                     " is not writable and neither is this one");

@@ -36,9 +36,10 @@ __attribute__((visibility("default"))) kestrova::FormView* kestrova_qt_window(ch
   static int qt_argc = 1;
   static char* qt_argv[] = {program_path, nullptr};
   // Never destroyed: finish ends the process without tearing Qt down.
-  new QApplication(qt_argc, qt_argv);
-  prepare_application();
-  return new FormWindow();
+  static auto* const application = new QApplication(qt_argc, qt_argv);
+  static auto* const window = (prepare_application(), new FormWindow());
+  (void)application;
+  return window;
 }
 
 __attribute__((visibility("default"))) int kestrova_qt_finish(int status) { return keeper.finish(status); }

@@ -179,7 +179,7 @@ std::string executable_path(const char* argv0) {
     return {path, static_cast<std::size_t>(size)};
   }
   char* resolved = realpath(argv0, nullptr);
-  const std::string found = resolved != nullptr ? resolved : argv0;
+  std::string found = resolved != nullptr ? resolved : argv0;
   std::free(resolved);
   return found;
 }

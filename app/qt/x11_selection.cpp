@@ -192,22 +192,21 @@ class Display {
     notify.property = request.property != XCB_ATOM_NONE ? request.property : request.target;
     const xcb_atom_t target = request.target;
     const bool in_time = request.time == XCB_CURRENT_TIME || request.time >= since_;
-    if (request.selection != atoms_[CLIPBOARD] || !in_time) {
-      notify.property = XCB_ATOM_NONE;
-    } else if (target == atoms_[TARGETS]) {
+    const bool ours = request.selection == atoms_[CLIPBOARD] && in_time;
+    if (ours && target == atoms_[TARGETS]) {
       const xcb_atom_t targets[] = {
           atoms_[TARGETS],    atoms_[TIMESTAMP], atoms_[UTF8_STRING], atoms_[TEXT_PLAIN_UTF8],
           atoms_[TEXT_PLAIN], atoms_[STRING],    atoms_[TEXT]};
       xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, notify.property,
                           XCB_ATOM_ATOM, 32, sizeof targets / sizeof targets[0], targets);
-    } else if (target == atoms_[TIMESTAMP]) {
+    } else if (ours && target == atoms_[TIMESTAMP]) {
       xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, notify.property,
                           XCB_ATOM_INTEGER, 32, 1, &since_);
-    } else if (target == atoms_[UTF8_STRING] || target == atoms_[TEXT] || target == atoms_[TEXT_PLAIN] ||
-               target == atoms_[TEXT_PLAIN_UTF8]) {
+    } else if (ours && (target == atoms_[UTF8_STRING] || target == atoms_[TEXT] ||
+                        target == atoms_[TEXT_PLAIN] || target == atoms_[TEXT_PLAIN_UTF8])) {
       const xcb_atom_t type = target == atoms_[TEXT] ? atoms_[UTF8_STRING] : target;
       put(request.requestor, notify.property, type, utf8_);
-    } else if (target == atoms_[STRING]) {
+    } else if (ours && target == atoms_[STRING]) {
       put(request.requestor, notify.property, atoms_[STRING], latin1_);
     } else {
       notify.property = XCB_ATOM_NONE;
