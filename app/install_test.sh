@@ -27,6 +27,7 @@ if ! cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1; then
   exit 1
 fi
 want="bin/kestrova
+$(cd "$prefix" && find lib -name kestrova-qt.so)
 share/applications/$app_id.desktop
 share/doc/kestrova/changelog.gz
 share/doc/kestrova/copyright

@@ -23,6 +23,11 @@ if(NOT UNIX OR APPLE)
   return()
 endif()
 
+# The Qt front end that the program loads for a window or a box, in a
+# folder of the package's own.
+install(TARGETS kestrova_qt LIBRARY DESTINATION ${KESTROVA_MODULE_DIR}
+  PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+
 set(kestrova_desktop ${PROJECT_SOURCE_DIR}/app/desktop)
 set(kestrova_packaging ${PROJECT_SOURCE_DIR}/packaging)
 set(kestrova_generated ${PROJECT_BINARY_DIR}/packaging)

@@ -32,8 +32,10 @@ done
 check "recommends a Japanese font" grep -q 'fonts-ipafont-gothic | fonts-japanese-gothic' <<<"$(field Recommends)"
 check "recommends libfm's modules for PCManFM's right-click entries" grep -q 'libfm-modules' <<<"$(field Recommends)"
 
-# Exactly these files, and only the program executable.
+# Exactly these files, and only the program executable; the window's part
+# is a module in the package's own library folder.
 want="./usr/bin/kestrova
+./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/kestrova/kestrova-qt.so
 ./usr/share/applications/$app_id.desktop
 ./usr/share/doc/kestrova/changelog.gz
 ./usr/share/doc/kestrova/copyright

@@ -83,6 +83,17 @@ wait "$caller"
 echo other | xclip -selection clipboard
 check "several paths: ends after take-over" wait_gone "$dir"
 
+# 2c. A name too big for one X request reaches a reader piece by piece
+#     (INCR), as UTF-8 and as Latin-1; the keeper still ends on a take-over.
+dir=$(new_folder big)
+part=$(head -c 100000 /dev/zero | tr '\0' n)
+"$dir/kestrova" '$FILENAME$' "/x/$part" "$part" "$part.txt"
+check "big name: pasted whole" test "$(clipboard)" = "$part $part $part"
+check "big name: pasted whole as STRING" \
+  test "$(timeout 5 xclip -o -selection clipboard -t STRING 2>/dev/null)" = "$part $part $part"
+echo other | xclip -selection clipboard
+check "big name: ends after take-over" wait_gone "$dir"
+
 # 3. A path named like a Qt option is a path, not an option.
 dir=$(new_folder option 'TAG-SET=NO\r\nCRLF-SET=NO\r\n')
 "$dir/kestrova" -platform offscreen &

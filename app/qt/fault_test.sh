@@ -31,14 +31,16 @@ trap cleanup EXIT
 openbox >/dev/null 2>&1 &
 wm=$!
 
-# A settings file of about 5 KB: what a user with many drive rows has.
+# A settings file of about 5 KB: what a user with many drive rows has. Its
+# option lines are written as a person might, so the rewrite at close has
+# new bytes to write.
 settings() {
   local i
   printf '. kept as it is\r\n'
   for i in $(seq 40); do
     printf 'DRIVE-CHG=%s,\\\\fileserver-%02d.example.org\\departments\\shared\\projects\\\r\n' "N$i" "$i"
   done
-  printf 'DRIVE-CHG-SET=YES\r\nCRLF-SET=NO\r\nTAG-SET=NO\r\n'
+  printf 'drive-chg-set = YES\r\nCRLF-SET=NO\r\nTAG-SET=NO\r\n'
 }
 
 # new_case NAME DISK: a program folder whose settings live in $dir, which is

@@ -5,22 +5,13 @@
 
 #include "app/qt/file_host.h"
 #include "app/qt/platform.h"
+#include "app/qt/posix_file_host.h"
 
 namespace kestrova::platform {
 
 QString settings_folder(const QString& program_folder) {
-  const QFileInfo program(program_folder);
-  if (program.isDir() && program.isWritable()) {
-    return program.absoluteFilePath();
-  }
-  const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-  QString folder = QDir(base).filePath(QStringLiteral("kestrova"));
-  if (!QDir().mkpath(folder)) {
-    throw FileError("cannot create " + QDir::toNativeSeparators(folder).toStdString() +
-                    ": the program's folder " + QDir::toNativeSeparators(program_folder).toStdString() +
-                    " is not writable and neither is this one");
-  }
-  return folder;
+  return QString::fromStdString(
+      settings_folder_of(QFileInfo(program_folder).absoluteFilePath().toStdString()));
 }
 
 QString executable_name(const QString& executable_path) { return QFileInfo(executable_path).fileName(); }

@@ -12,6 +12,7 @@
 
 #include "app/qt/clipboard.h"
 #include "app/qt/platform.h"
+#include "app/qt/x11_selection.h"
 
 namespace kestrova::platform {
 
@@ -38,20 +39,6 @@ int status_of_dead_worker(pid_t worker) {
     return WEXITSTATUS(how);
   }
   return WIFSIGNALED(how) ? 128 + WTERMSIG(how) : EXIT_FAILURE;
-}
-
-void detach_from_caller() {
-  const int null_fd = open("/dev/null", O_RDWR);
-  if (null_fd >= 0) {
-    std::fflush(nullptr);
-    dup2(null_fd, STDIN_FILENO);
-    dup2(null_fd, STDOUT_FILENO);
-    dup2(null_fd, STDERR_FILENO);
-    if (null_fd > STDERR_FILENO) {
-      close(null_fd);
-    }
-  }
-  setsid();
 }
 
 // Qt's word is not enough: on X11 it may believe it owns a clipboard the

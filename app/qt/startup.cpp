@@ -23,9 +23,13 @@ QIcon program_icon() {
 
 }  // namespace
 
-int run_program(const QStringList& arguments, const QString& executable_path) {
+void prepare_application() {
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(program_icon());
+}
+
+int run_program(const QStringList& arguments, const QString& executable_path) {
+  prepare_application();
   const QFileInfo executable(executable_path);
   const QString program_folder = executable.absolutePath();
   FormWindow window;

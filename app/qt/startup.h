@@ -15,4 +15,9 @@ namespace kestrova {
 // after a failure that was reported in a message box.
 int run_program(const QStringList& arguments, const QString& executable_path);
 
+// What every start does to its QApplication before a window or a box: the
+// program's icon, and no quitting when the last window closes (the
+// behaviour decides when the program ends).
+void prepare_application();
+
 }  // namespace kestrova

@@ -82,9 +82,41 @@ std::vector<std::string> Win32FileHost::read_lines(const Text& path) {
   return split_lines(content);
 }
 
+namespace {
+
+// Whether the file `name` holds exactly `content`; false when it cannot be read.
+bool holds(const Text& name, const std::string& content) {
+  const win32::Handle file(CreateFileW(wide(name), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size{};
+  if (!file || !GetFileSizeEx(file.get(), &size) ||
+      static_cast<unsigned long long>(size.QuadPart) != content.size()) {
+    return false;
+  }
+  std::string read_back(content.size(), '\0');
+  std::size_t done = 0;
+  while (done < read_back.size()) {
+    DWORD got = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(read_back.size() - done, 1u << 20));
+    if (!ReadFile(file.get(), read_back.data() + done, chunk, &got, nullptr) || got == 0) {
+      return false;
+    }
+    done += got;
+  }
+  return read_back == content;
+}
+
+}  // namespace
+
 void Win32FileHost::write_lines(const Text& path, const std::vector<std::string>& lines) {
   const Text name = resolve(path);
   const std::string content = join_lines(lines);
+  // Mostly the file already holds these very bytes (settings rarely
+  // change): then there is nothing to replace, and no disk to wait for.
+  if (holds(name, content)) {
+    return;
+  }
   // The new content goes to a temporary file in the same folder and replaces
   // the old file by one rename once it is complete and on disk, so a crash or
   // a full disk leaves the old file rather than a truncated one.

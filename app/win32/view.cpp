@@ -45,14 +45,25 @@ COLORREF text_on(COLORREF background) {
 
 }  // namespace
 
-Win32View::Win32View(HINSTANCE instance, Text title) : title_(std::move(title)) {
+Win32View::Win32View(HINSTANCE instance, Text title) : instance_(instance), title_(std::move(title)) {}
+
+HWND Win32View::ensure_window() const {
+  // Made on first need only: a copy from the command line never needs it,
+  // and under Wine the window and its controls were most of such a start.
+  if (window_ == nullptr && !ended_) {
+    const_cast<Win32View*>(this)->create_window();
+  }
+  return window_;
+}
+
+void Win32View::create_window() {
   WNDCLASSEXW window_class{};
   window_class.cbSize = sizeof window_class;
   window_class.lpfnWndProc = &Win32View::window_proc;
-  window_class.hInstance = instance;
-  window_class.hIcon = LoadIconW(instance, L"IDI_ICON1");
+  window_class.hInstance = instance_;
+  window_class.hIcon = LoadIconW(instance_, L"IDI_ICON1");
   window_class.hIconSm =
-      static_cast<HICON>(LoadImageW(instance, L"IDI_ICON1", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+      static_cast<HICON>(LoadImageW(instance_, L"IDI_ICON1", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                                     GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
   window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
@@ -63,21 +74,44 @@ Win32View::Win32View(HINSTANCE instance, Text title) : title_(std::move(title)) 
   HMENU menu = CreateMenu();
   AppendMenuW(menu, MF_STRING, MENU_HELP, L"HELP");
   AppendMenuW(menu, MF_STRING, MENU_CLEAR, L"CLEAR");
-  // Created hidden: command-line mode ends before it would be shown.
-  window_ = CreateWindowExW(0, kWindowClass, L"Kestrova", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                            CW_USEDEFAULT, CW_USEDEFAULT, nullptr, menu, instance, this);
-  if (window_ == nullptr) {
+  HWND window = CreateWindowExW(0, kWindowClass, wide(caption_), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, menu, instance_, this);
+  if (window == nullptr) {
     DestroyMenu(menu);
     fail("create the window");
   }
+  window_ = window;
   list_brush_.reset(CreateSolidBrush(kLightCyan));
-  create_controls(instance);
+  create_controls(instance_);
+  for (const CheckBox which : {CheckBox::TAG, CheckBox::CRLF, CheckBox::drive}) {
+    SendMessageW(box(which), BM_SETCHECK,
+                 checked_[static_cast<int>(which)] == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
+  }
   scale_to_dpi(GetDpiForWindow(window_));
+}
+
+HWND Win32View::clipboard_owner() {
+  if (window_ != nullptr) {
+    return window_;
+  }
+  // The clipboard wants an owning window; without the program's own, a
+  // message-only one that shows nothing.
+  if (message_window_ == nullptr) {
+    message_window_ =
+        CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance_, nullptr);
+    if (message_window_ == nullptr) {
+      fail("open the clipboard");
+    }
+  }
+  return message_window_;
 }
 
 Win32View::~Win32View() {
   if (window_ != nullptr) {
     DestroyWindow(window_);
+  }
+  if (message_window_ != nullptr) {
+    DestroyWindow(message_window_);
   }
   if (drop_target_ != nullptr) {
     drop_target_->Release();
@@ -234,6 +268,9 @@ void Win32View::deliver_drop() {
 }
 
 Text Win32View::caption() const {
+  if (window_ == nullptr) {
+    return caption_;
+  }
   const int length = GetWindowTextLengthW(window_);
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   const int got = GetWindowTextW(window_, text.data(), length + 1);
@@ -241,20 +278,32 @@ Text Win32View::caption() const {
 }
 
 void Win32View::set_caption(const Text& caption) {
+  if (window_ == nullptr) {
+    caption_ = caption;
+    return;
+  }
   if (!SetWindowTextW(window_, wide(caption))) {
     fail("set the window's caption");
   }
 }
 
 int Win32View::check_state(CheckBox which) const {
+  if (window_ == nullptr) {
+    return checked_[static_cast<int>(which)];
+  }
   return SendMessageW(box(which), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
 }
 
 void Win32View::set_checked(CheckBox which, bool ticked) {
+  if (window_ == nullptr) {
+    checked_[static_cast<int>(which)] = ticked ? 1 : 0;
+    return;
+  }
   SendMessageW(box(which), BM_SETCHECK, ticked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 std::size_t Win32View::list_count() const {
+  ensure_window();
   const LRESULT count = SendMessageW(List1, LB_GETCOUNT, 0, 0);
   if (count == LB_ERR) {
     fail("count the list's entries");
@@ -263,6 +312,7 @@ std::size_t Win32View::list_count() const {
 }
 
 Text Win32View::list_entry(std::size_t index) const {
+  ensure_window();
   const LRESULT length = SendMessageW(List1, LB_GETTEXTLEN, index, 0);
   if (length == LB_ERR) {
     throw PlatformError("cannot read list entry " + std::to_string(index));
@@ -291,9 +341,13 @@ void Win32View::write_list_entry(std::size_t index, const Text& text) {
   }
 }
 
-void Win32View::clear_list() { SendMessageW(List1, LB_RESETCONTENT, 0, 0); }
+void Win32View::clear_list() {
+  ensure_window();
+  SendMessageW(List1, LB_RESETCONTENT, 0, 0);
+}
 
 std::vector<std::size_t> Win32View::selected_entries() const {
+  ensure_window();
   const LRESULT count = SendMessageW(List1, LB_GETSELCOUNT, 0, 0);
   if (count <= 0) {
     return {};
@@ -306,17 +360,18 @@ std::vector<std::size_t> Win32View::selected_entries() const {
 
 double Win32View::outer_width_twips() const {
   RECT outer;
-  GetWindowRect(window_, &outer);
+  GetWindowRect(ensure_window(), &outer);
   return (outer.right - outer.left) * 1440.0 / dpi_;
 }
 
 double Win32View::outer_height_twips() const {
   RECT outer;
-  GetWindowRect(window_, &outer);
+  GetWindowRect(ensure_window(), &outer);
   return (outer.bottom - outer.top) * 1440.0 / dpi_;
 }
 
 void Win32View::set_list_width_twips(float width) {
+  ensure_window();
   RECT list_rect;
   GetWindowRect(List1, &list_rect);
   SetWindowPos(List1, nullptr, 0, 0, pixels(width), list_rect.bottom - list_rect.top,
@@ -324,15 +379,16 @@ void Win32View::set_list_width_twips(float width) {
 }
 
 void Win32View::set_list_height_twips(float height) {
+  ensure_window();
   RECT list_rect;
   GetWindowRect(List1, &list_rect);
   SetWindowPos(List1, nullptr, 0, 0, list_rect.right - list_rect.left, pixels(height),
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void Win32View::clear_clipboard() { win32::clear_clipboard(window_); }
+void Win32View::clear_clipboard() { win32::clear_clipboard(clipboard_owner()); }
 
-void Win32View::set_clipboard_text(const Text& text) { win32::set_clipboard_text(window_, text); }
+void Win32View::set_clipboard_text(const Text& text) { win32::set_clipboard_text(clipboard_owner(), text); }
 
 void Win32View::show_message(const Text& text, const std::function<void()>& on_ok) {
   HWND owner = window_ != nullptr && IsWindowVisible(window_) ? window_ : nullptr;
@@ -346,6 +402,7 @@ void Win32View::show_and_run() {
   if (ended_) {
     return;
   }
+  ensure_window();
   // OLE only for the shown window: under Wine, starting it made up about
   // 40 % of a command-line copy's time.
   const HRESULT ole = OleInitialize(nullptr);
@@ -385,6 +442,12 @@ void Win32View::show_and_run() {
 void Win32View::end(int) {
   if (ended_) {
     return;
+  }
+  if (window_ != nullptr) {
+    caption_ = caption();
+    for (const CheckBox which : {CheckBox::TAG, CheckBox::CRLF, CheckBox::drive}) {
+      checked_[static_cast<int>(which)] = check_state(which);
+    }
   }
   ended_ = true;
   HWND window = std::exchange(window_, nullptr);

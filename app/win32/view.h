@@ -17,7 +17,8 @@ class DropTarget;
 
 class Win32View final : public FormView {
  public:
-  // Creates the window hidden; `title` names the message boxes.
+  // The window is created hidden when first needed; `title` names the
+  // message boxes.
   Win32View(HINSTANCE instance, Text title);
   ~Win32View() override;
   Win32View(const Win32View&) = delete;
@@ -51,6 +52,9 @@ class Win32View final : public FormView {
 
   static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
+  HWND ensure_window() const;
+  void create_window();
+  HWND clipboard_owner();
   void create_controls(HINSTANCE instance);
   // Positions, designed sizes and font for the current DPI.
   void scale_to_dpi(UINT dpi);
@@ -59,8 +63,13 @@ class Win32View final : public FormView {
   HWND box(CheckBox which) const { return pick_check_box(which, Check_CRLF, Check_drive, Check_TAG); }
   LRESULT colour_check_box(HDC dc, HWND control) const;
 
+  HINSTANCE instance_;
   Text title_;
+  // The caption and the check boxes while there is no window.
+  Text caption_ = u"Kestrova";
+  int checked_[3] = {};
   HWND window_ = nullptr;
+  HWND message_window_ = nullptr;
   // Controls, under the names the program has always given them.
   HWND List1 = nullptr;
   HWND Check_CRLF = nullptr;

@@ -7,13 +7,16 @@
 # takes the clipboard. The whole scenario runs several times in a row, since
 # a process that hangs on its way out does so only now and then.
 # sway refuses to run as root: as root the test creates a user of its own.
-# Usage: wayland_test.sh PATH/TO/kestrova PATH/TO/virtual_pointer PATH/TO/drag_source [ROUNDS]
+# Usage: wayland_test.sh PATH/TO/kestrova PATH/TO/virtual_pointer PATH/TO/drag_source [ROUNDS [TIMINGS]]
+# With TIMINGS, it then also times file-name mode from start to pasted,
+# alternating with wl-copy, that many runs (a benchmark, not a check).
 set -uo pipefail
 
 program=$1
 pointer_tool=$2
 drag_tool=$3
 rounds=${4:-5}
+timings=${5:-0}
 source "$(dirname "$0")/../../../../tests/lib.sh" || exit 1
 
 for tool in sway swaymsg wtype wl-paste wl-copy jq; do
@@ -124,7 +127,7 @@ for round in $(seq "$rounds"); do
   r="round $round"
   dir="$work/r$round"
   mkdir -p "$dir"
-  cp "$program" "$dir/kestrova"
+  cp "$program" "${program%/*}/kestrova-qt.so" "$dir/"  # the test user may not reach the build folder
   touch "$dir/a b.txt" "$dir/c.txt"
   printf '%b' "$settings_before" >"$dir/kestrova.ini"
   chown -R "$user" "$dir"
@@ -151,7 +154,7 @@ for round in $(seq "$rounds"); do
   # 2b. The same box closed by the compositor, not by OK: no input made the
   #     copy hold, so nothing of that start may stay behind serving it.
   mkdir -p "$dir/killed"
-  cp "$program" "$dir/killed/kestrova"
+  cp "$program" "${program%/*}/kestrova-qt.so" "$dir/killed/"
   chown -R "$user" "$dir/killed"
   as_user "$dir/killed/kestrova" '$FILENAME$' /x/killed.txt 2>>"$work/program.log" &
   caller=$!
@@ -211,6 +214,37 @@ for round in $(seq "$rounds"); do
 done
 
 echo "workers gone after the take-over in: ${ends_in[*]}"
+
+# Start to pasted next to wl-copy. The box must be confirmed on Wayland, so
+# the program's time is start to box shown, then OK (pressed by wtype, with
+# its pause) to pasted. Milliseconds; the window is found by asking sway.
+if [ "$timings" -gt 0 ]; then
+  dir="$work/timing"
+  mkdir -p "$dir"
+  cp "$program" "${program%/*}/kestrova-qt.so" "$dir/"  # the test user may not reach the build folder
+  chown -R "$user" "$dir"
+  : >"$work/timings"
+  for i in $(seq "$timings"); do
+    start=$(now)
+    as_user "$dir/kestrova" '$FILENAME$' "/x/k$i.txt" 2>/dev/null &
+    caller=$!
+    until has_window '^kestrova$'; do :; done
+    shown=$(now)
+    key -k Return
+    until pasted "k$i"; do :; done
+    pasted_at=$(now)
+    wait "$caller"
+    start_copy=$(now)
+    as_user wl-copy "w$i" 2>/dev/null
+    until pasted "w$i"; do :; done
+    echo "$((shown - start)) $((pasted_at - shown)) $(($(now) - start_copy))" >>"$work/timings"
+  done
+  sort -n -k1 "$work/timings" | awk '{a[NR]=$1} END {print "start to box shown, median ms:", a[int((NR+1)/2)]}'
+  sort -n -k2 "$work/timings" | awk '{a[NR]=$2} END {print "OK pressed to pasted, median ms:", a[int((NR+1)/2)]}'
+  sort -n -k3 "$work/timings" | awk '{a[NR]=$3} END {print "wl-copy start to pasted, median ms:", a[int((NR+1)/2)]}'
+  as_user wl-copy other 2>/dev/null
+  (gone_within 3)
+fi
 if [ "$failures" -gt 0 ]; then
   echo "--- program's messages:"; tail -n 30 "$work/program.log"
 fi

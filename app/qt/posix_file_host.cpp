@@ -1,0 +1,223 @@
+#include "app/qt/posix_file_host.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace kestrova {
+
+namespace {
+
+[[noreturn]] void fail(const char* verb, const std::string& path, int error) {
+  throw FileError(std::string("cannot ") + verb + " " + path + ": " + std::strerror(error));
+}
+
+// Closes `fd`; a close that fails may have lost written data, so it counts.
+int close_checked(int fd) { return close(fd) == 0 ? 0 : errno; }
+
+bool make_folders(const std::string& folder) {
+  std::size_t slash = 0;
+  do {
+    slash = folder.find('/', slash + 1);
+    const std::string part = folder.substr(0, slash);
+    if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
+      return false;
+    }
+  } while (slash != std::string::npos);
+  struct stat info {};
+  return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Whether the file `name` holds exactly `content`; false when it cannot be read.
+bool holds(const std::string& name, const std::string& content) {
+  const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    return false;
+  }
+  std::string read_back(content.size() + 1, '\0');
+  std::size_t got = 0;
+  while (got < read_back.size()) {
+    const ssize_t n = read(fd, read_back.data() + got, read_back.size() - got);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      break;
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  close(fd);
+  return got == content.size() && read_back.compare(0, got, content) == 0;
+}
+
+}  // namespace
+
+std::string clean_path(const std::string& path) {
+  const bool absolute = !path.empty() && path[0] == '/';
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string::npos) {
+      end = path.size();
+    }
+    const std::string part = path.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty() && parts.back() != "..") {
+        parts.pop_back();
+      } else if (!absolute) {
+        parts.push_back(part);
+      }
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string out = absolute ? "/" : "";
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) {
+      out += '/';
+    }
+    out += parts[i];
+  }
+  return out.empty() ? "." : out;
+}
+
+std::string settings_folder_of(const std::string& program_folder) {
+  struct stat info {};
+  if (stat(program_folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+      access(program_folder.c_str(), W_OK) == 0) {
+    return clean_path(program_folder);
+  }
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  std::string base;
+  if (config != nullptr && config[0] == '/') {
+    base = config;
+  } else {
+    const char* home = std::getenv("HOME");
+    base = std::string(home != nullptr && *home != '\0' ? home : "") + "/.config";
+  }
+  std::string folder = clean_path(base + "/kestrova");
+  if (!make_folders(folder)) {
+    throw FileError("cannot create " + folder + ": the program's folder " + program_folder +
+                    " is not writable and neither is this one");
+  }
+  return folder;
+}
+
+PosixFileHost::PosixFileHost(std::string settings_folder) : folder_(std::move(settings_folder)) {}
+
+std::string PosixFileHost::absolute(const Text& path) const {
+  const std::string name = to_utf8(path);
+  return clean_path(!name.empty() && name[0] == '/' ? name : folder_ + "/" + name);
+}
+
+Text PosixFileHost::resolve(const Text& path) const { return from_utf8(absolute(path)); }
+
+bool PosixFileHost::file_exists(const Text& path) const {
+  struct stat info {};
+  return stat(absolute(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool PosixFileHost::path_exists(const Text& path) const {
+  // Relative paths never count: the program works in its own folder, not
+  // the caller's. A link counts by what it points to.
+  struct stat info {};
+  const std::string name = to_utf8(path);
+  return name.starts_with('/') && stat(name.c_str(), &info) == 0;
+}
+
+std::vector<std::string> PosixFileHost::read_lines(const Text& path) {
+  const std::string name = absolute(path);
+  const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    fail("read", name, errno);
+  }
+  std::string content;
+  char buffer[16384];
+  for (;;) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got < 0) {
+      const int error = errno;
+      close(fd);
+      fail("read", name, error);
+    }
+    if (got == 0) {
+      break;
+    }
+    content.append(buffer, static_cast<std::size_t>(got));
+  }
+  if (const int error = close_checked(fd)) {
+    fail("read", name, error);
+  }
+  return split_lines(content);
+}
+
+void PosixFileHost::write_lines(const Text& path, const std::vector<std::string>& lines) {
+  std::string name = absolute(path);
+  // A link is written through, as an editor would: the file it names is replaced.
+  if (char* target = realpath(name.c_str(), nullptr)) {
+    name = target;
+    std::free(target);
+  }
+  const std::string content = join_lines(lines);
+  // Mostly the file already holds these very bytes (settings rarely
+  // change): then there is nothing to replace, and no disk to wait for.
+  if (holds(name, content)) {
+    return;
+  }
+  // The new content goes to a temporary file beside the target and replaces
+  // it by a rename only once it is on the disk, so a crash or a full disk
+  // leaves the old file in place rather than a truncated one.
+  std::string temporary = name + ".XXXXXX";
+  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0) {
+    fail("write", name, errno);
+  }
+  int error = 0;
+  struct stat old {};
+  mode_t mode = 0;
+  if (stat(name.c_str(), &old) == 0) {
+    mode = old.st_mode & 07777;
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  if (fchmod(fd, mode) != 0) {
+    error = errno;
+  }
+  for (std::size_t done = 0; error == 0 && done < content.size();) {
+    const ssize_t put = write(fd, content.data() + done, content.size() - done);
+    if (put < 0 && errno != EINTR) {
+      error = errno;
+    } else if (put == 0) {
+      error = ENOSPC;
+    } else if (put > 0) {
+      done += static_cast<std::size_t>(put);
+    }
+  }
+  if (error == 0 && fsync(fd) != 0) {
+    error = errno;
+  }
+  const int closed = close_checked(fd);
+  if (error == 0) {
+    error = closed;
+  }
+  if (error == 0 && rename(temporary.c_str(), name.c_str()) != 0) {
+    error = errno;
+  }
+  if (error != 0) {
+    unlink(temporary.c_str());
+    fail("write", name, error);
+  }
+}
+
+}  // namespace kestrova

@@ -1,0 +1,214 @@
+#include "app/qt/windowless.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "app/form.h"
+#include "app/qt/network_mounts.h"
+#include "app/qt/posix_file_host.h"
+#include "app/qt/qt_module.h"
+#include "app/qt/x11_selection.h"
+
+namespace kestrova {
+
+namespace {
+
+struct QtModule {
+  kestrova_qt_main_fn main = nullptr;
+  kestrova_qt_window_fn window = nullptr;
+  kestrova_qt_finish_fn finish = nullptr;
+};
+
+std::string executable_path(const char* argv0);
+
+// Beside the program (the build folder), in the package's library folder
+// (installed), or through the program's library path (a copy of a built
+// program).
+void* open_module() {
+  const std::string executable = executable_path("");
+  const std::string folder = executable.substr(0, executable.rfind('/') + 1);
+  for (const std::string& name :
+       {folder + "kestrova-qt.so", folder + KESTROVA_MODULE_FROM_BIN "/kestrova-qt.so",
+        std::string("kestrova-qt.so")}) {
+    if (name.find('/') != std::string::npos && access(name.c_str(), F_OK) != 0) {
+      continue;
+    }
+    if (void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+      return handle;
+    }
+  }
+  return nullptr;
+}
+
+const QtModule& qt_module() {
+  static const QtModule module = [] {
+    void* handle = open_module();
+    QtModule loaded;
+    if (handle != nullptr) {
+      loaded.main = reinterpret_cast<kestrova_qt_main_fn>(dlsym(handle, "kestrova_qt_main"));
+      loaded.window = reinterpret_cast<kestrova_qt_window_fn>(dlsym(handle, "kestrova_qt_window"));
+      loaded.finish = reinterpret_cast<kestrova_qt_finish_fn>(dlsym(handle, "kestrova_qt_finish"));
+    }
+    if (loaded.main == nullptr || loaded.window == nullptr || loaded.finish == nullptr) {
+      throw PlatformError(std::string("cannot load the program's window part: ") + dlerror());
+    }
+    return loaded;
+  }();
+  return module;
+}
+
+// The window's state until Qt is needed; from then on the Qt window's.
+class WindowlessView final : public FormView {
+ public:
+  explicit WindowlessView(char* program_path) : program_path_(program_path) {}
+
+  Text caption() const override { return window_ != nullptr ? window_->caption() : caption_; }
+  void set_caption(const Text& caption) override {
+    if (window_ != nullptr) {
+      window_->set_caption(caption);
+    } else {
+      caption_ = caption;
+    }
+  }
+  int check_state(CheckBox box) const override {
+    return window_ != nullptr ? window_->check_state(box) : checked_[static_cast<int>(box)];
+  }
+  void set_checked(CheckBox box, bool ticked) override {
+    if (window_ != nullptr) {
+      window_->set_checked(box, ticked);
+    } else {
+      checked_[static_cast<int>(box)] = ticked ? 1 : 0;
+    }
+  }
+
+  std::size_t list_count() const override { return window().list_count(); }
+  Text list_entry(std::size_t index) const override { return window().list_entry(index); }
+  void write_list_entry(std::size_t index, const Text& text) override {
+    window().write_list_entry(index, text);
+  }
+  void write_list_entries(std::size_t first, const std::vector<Text>& texts) override {
+    window().write_list_entries(first, texts);
+  }
+  void clear_list() override { window().clear_list(); }
+  std::vector<std::size_t> selected_entries() const override { return window().selected_entries(); }
+  double outer_width_twips() const override { return window().outer_width_twips(); }
+  double outer_height_twips() const override { return window().outer_height_twips(); }
+  void set_list_width_twips(float width) override { window().set_list_width_twips(width); }
+  void set_list_height_twips(float height) override { window().set_list_height_twips(height); }
+
+  void clear_clipboard() override {
+    if (window_ != nullptr) {
+      window_->clear_clipboard();
+    } else {
+      x11::clear_clipboard();
+    }
+  }
+  void set_clipboard_text(const Text& text) override {
+    if (window_ != nullptr) {
+      window_->set_clipboard_text(text);
+    } else {
+      x11::copy(text);
+    }
+  }
+  bool copy_needs_user_input() const override {
+    return window_ != nullptr && window_->copy_needs_user_input();
+  }
+
+  void show_message(const Text& text, const std::function<void()>& on_ok) override {
+    window().show_message(text, on_ok);
+  }
+  void show_failure(const Text& text) override { window().show_failure(text); }
+  void attach(oledrag_form* form) override {
+    form_ = form;
+    if (window_ != nullptr) {
+      window_->attach(form);
+    }
+  }
+  void show_and_run() override { window().show_and_run(); }
+  void end(int status) override {
+    if (window_ != nullptr) {
+      window_->end(status);
+    }
+  }
+
+  // The end of the start: through Qt's clipboard keeper once Qt runs.
+  int finish(int status) {
+    std::fflush(nullptr);
+    return window_ != nullptr ? qt_module().finish(status) : status;
+  }
+
+ private:
+  FormView& window() const {
+    if (window_ == nullptr) {
+      FormView* window = qt_module().window(program_path_);
+      window->set_caption(caption_);
+      for (const CheckBox box : {CheckBox::TAG, CheckBox::CRLF, CheckBox::drive}) {
+        window->set_checked(box, checked_[static_cast<int>(box)] == 1);
+      }
+      window->attach(form_);
+      window_ = window;
+    }
+    return *window_;
+  }
+
+  char* program_path_;
+  Text caption_ = u"Kestrova";
+  int checked_[3] = {};
+  oledrag_form* form_ = nullptr;
+  mutable FormView* window_ = nullptr;
+};
+
+class WindowlessHost final : public PosixFileHost {
+ public:
+  WindowlessHost(std::string folder, FormView& view) : PosixFileHost(std::move(folder)), view_(view) {}
+  // The settings code shows only errors that end the program.
+  void show_message(const Text& text) override { view_.show_failure(text); }
+
+ private:
+  FormView& view_;
+};
+
+std::string executable_path(const char* argv0) {
+  char path[PATH_MAX];
+  const ssize_t size = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (size > 0) {
+    return {path, static_cast<std::size_t>(size)};
+  }
+  char* resolved = realpath(argv0, nullptr);
+  std::string found = resolved != nullptr ? resolved : argv0;
+  std::free(resolved);
+  return found;
+}
+
+}  // namespace
+
+int run_windowless(int argc, char** argv) {
+  // The arguments as given, in UTF-8, as Qt reads them.
+  std::vector<Text> arguments;
+  for (int i = 1; i < argc; ++i) {
+    arguments.push_back(from_utf8(argv[i]));
+  }
+  const std::string executable = executable_path(argv[0]);
+  const std::size_t slash = executable.rfind('/');
+  const std::string program_folder = slash == 0 ? "/" : executable.substr(0, slash);
+  WindowlessView view(argv[0]);
+  const ProcNetworkMounts mounts;
+  std::unique_ptr<WindowlessHost> host;
+  const auto open_settings = [&]() -> SettingsHost& {
+    host = std::make_unique<WindowlessHost>(settings_folder_of(program_folder), view);
+    return *host;
+  };
+  const int status = run_program(
+      view, open_settings,
+      {command_line_from_arguments(std::move(arguments)), from_utf8(program_folder), from_utf8(executable.substr(slash + 1)), &mounts});
+  return view.finish(status);
+}
+
+int run_on_qt(int argc, char** argv) { return qt_module().main(argc, argv); }
+
+}  // namespace kestrova

@@ -1,0 +1,356 @@
+#include "app/qt/x11_selection.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/form.h"
+
+namespace kestrova::x11 {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// What a reader may ask for, and what it gets.
+enum Atom {
+  CLIPBOARD,
+  TARGETS,
+  TIMESTAMP,
+  UTF8_STRING,
+  STRING,
+  TEXT,
+  TEXT_PLAIN,
+  TEXT_PLAIN_UTF8,
+  INCR,
+  kAtoms
+};
+constexpr const char* kAtomNames[kAtoms] = {"CLIPBOARD", "TARGETS", "TIMESTAMP",  "UTF8_STRING",
+                                            "STRING",    "TEXT",    "text/plain", "text/plain;charset=utf-8",
+                                            "INCR"};
+
+// An INCR transfer under way: the reader deletes the property, we append
+// the next piece, until an empty piece says that all of it came.
+struct Transfer {
+  xcb_window_t requestor;
+  xcb_atom_t property;
+  xcb_atom_t type;
+  const std::string* data;
+  std::size_t sent;
+  Clock::time_point last;
+};
+
+class Display {
+ public:
+  // Throws PlatformError when there is no display to talk to.
+  Display() {
+    connection_ = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(connection_) != 0) {
+      xcb_disconnect(connection_);
+      throw PlatformError("cannot set the clipboard: cannot open the X display");
+    }
+    const xcb_setup_t* setup = xcb_get_setup(connection_);
+    xcb_screen_t* screen = xcb_setup_roots_iterator(setup).data;
+    window_ = xcb_generate_id(connection_);
+    const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window_, screen->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, screen->root_visual, XCB_CW_EVENT_MASK, &events);
+    // The atoms and the server's time in one round trip: the time comes
+    // from a change to our own window's property, so that the ownership is
+    // dated, as readers and the server expect, not "current".
+    xcb_intern_atom_cookie_t cookies[kAtoms];
+    for (int i = 0; i < kAtoms; ++i) {
+      cookies[i] =
+          xcb_intern_atom(connection_, 0, static_cast<uint16_t>(std::strlen(kAtomNames[i])), kAtomNames[i]);
+    }
+    xcb_change_property(connection_, XCB_PROP_MODE_APPEND, window_, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0,
+                        "");
+    for (int i = 0; i < kAtoms; ++i) {
+      xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection_, cookies[i], nullptr);
+      atoms_[i] = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+      std::free(reply);
+    }
+    time_ = property_time();
+    // The largest property a single request can carry; more goes by INCR.
+    max_piece_ = static_cast<std::size_t>(setup->maximum_request_length) * 4 - 64;
+  }
+
+  // The server's time when this connection was opened. A clear and the copy
+  // that follows it are dated with it: should another program have changed
+  // the clipboard since, the server ignores ours, and that newer copy wins.
+  xcb_timestamp_t time() const { return time_; }
+
+  void set_owner(xcb_window_t owner, xcb_timestamp_t time) {
+    xcb_set_selection_owner(connection_, owner, atoms_[CLIPBOARD], time);
+  }
+
+  xcb_window_t owner() {
+    xcb_get_selection_owner_reply_t* reply = xcb_get_selection_owner_reply(
+        connection_, xcb_get_selection_owner(connection_, atoms_[CLIPBOARD]), nullptr);
+    if (reply == nullptr) {
+      throw PlatformError("cannot set the clipboard: the X display closed the connection");
+    }
+    const xcb_window_t owner = reply->owner;
+    std::free(reply);
+    return owner;
+  }
+
+  xcb_window_t window() const { return window_; }
+
+  // Serves `text` until another program owns the clipboard; then whatever
+  // transfer is still under way gets a short while to finish.
+  [[noreturn]] void serve(const Text& text, xcb_timestamp_t since) {
+    utf8_ = to_utf8(text);
+    latin1_.reserve(text.size());
+    for (const char16_t unit : text) {
+      latin1_.push_back(unit <= 0xff ? static_cast<char>(unit) : '?');
+    }
+    since_ = since;
+    bool lost = false;
+    Clock::time_point lost_at;
+    const int fd = xcb_get_file_descriptor(connection_);
+    for (;;) {
+      while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+        lost = handle(event) || lost;
+        if (lost && lost_at == Clock::time_point()) {
+          lost_at = Clock::now();
+        }
+        std::free(event);
+      }
+      if (xcb_connection_has_error(connection_) != 0) {
+        _exit(0);
+      }
+      const auto now = Clock::now();
+      std::erase_if(transfers_, [&](const Transfer& t) { return now - t.last > std::chrono::seconds(5); });
+      if (lost && (transfers_.empty() || now - lost_at > milliseconds(400))) {
+        _exit(0);
+      }
+      xcb_flush(connection_);
+      pollfd wait{fd, POLLIN, 0};
+      poll(&wait, 1, transfers_.empty() && !lost ? -1 : 100);
+    }
+  }
+
+  xcb_connection_t* connection() const { return connection_; }
+
+ private:
+  xcb_timestamp_t property_time() {
+    xcb_flush(connection_);
+    while (xcb_generic_event_t* event = xcb_wait_for_event(connection_)) {
+      const bool ours = (event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&
+                        reinterpret_cast<xcb_property_notify_event_t*>(event)->window == window_;
+      const xcb_timestamp_t time = ours ? reinterpret_cast<xcb_property_notify_event_t*>(event)->time : 0;
+      std::free(event);
+      if (ours) {
+        return time;
+      }
+    }
+    throw PlatformError("cannot set the clipboard: cannot reach the X display");
+  }
+
+  // Returns true when the event says we lost the clipboard.
+  bool handle(xcb_generic_event_t* event) {
+    switch (event->response_type & 0x7f) {
+      case XCB_SELECTION_REQUEST:
+        answer(*reinterpret_cast<xcb_selection_request_event_t*>(event));
+        return false;
+      case XCB_SELECTION_CLEAR:
+        return reinterpret_cast<xcb_selection_clear_event_t*>(event)->selection == atoms_[CLIPBOARD];
+      case XCB_PROPERTY_NOTIFY:
+        next_piece(*reinterpret_cast<xcb_property_notify_event_t*>(event));
+        return false;
+      case 0: {  // an error: a reader's window that went away ends its transfer
+        const uint32_t bad = reinterpret_cast<xcb_generic_error_t*>(event)->resource_id;
+        std::erase_if(transfers_, [bad](const Transfer& t) { return t.requestor == bad; });
+        return false;
+      }
+      default:
+        return false;
+    }
+  }
+
+  void answer(const xcb_selection_request_event_t& request) {
+    xcb_selection_notify_event_t notify{};
+    notify.response_type = XCB_SELECTION_NOTIFY;
+    notify.time = request.time;
+    notify.requestor = request.requestor;
+    notify.selection = request.selection;
+    notify.target = request.target;
+    // Readers from before the property was required name none.
+    notify.property = request.property != XCB_ATOM_NONE ? request.property : request.target;
+    const xcb_atom_t target = request.target;
+    const bool in_time = request.time == XCB_CURRENT_TIME || request.time >= since_;
+    const bool ours = request.selection == atoms_[CLIPBOARD] && in_time;
+    if (ours && target == atoms_[TARGETS]) {
+      const xcb_atom_t targets[] = {
+          atoms_[TARGETS],    atoms_[TIMESTAMP], atoms_[UTF8_STRING], atoms_[TEXT_PLAIN_UTF8],
+          atoms_[TEXT_PLAIN], atoms_[STRING],    atoms_[TEXT]};
+      xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, notify.property,
+                          XCB_ATOM_ATOM, 32, sizeof targets / sizeof targets[0], targets);
+    } else if (ours && target == atoms_[TIMESTAMP]) {
+      xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, notify.property,
+                          XCB_ATOM_INTEGER, 32, 1, &since_);
+    } else if (ours && (target == atoms_[UTF8_STRING] || target == atoms_[TEXT] ||
+                        target == atoms_[TEXT_PLAIN] || target == atoms_[TEXT_PLAIN_UTF8])) {
+      const xcb_atom_t type = target == atoms_[TEXT] ? atoms_[UTF8_STRING] : target;
+      put(request.requestor, notify.property, type, utf8_);
+    } else if (ours && target == atoms_[STRING]) {
+      put(request.requestor, notify.property, atoms_[STRING], latin1_);
+    } else {
+      notify.property = XCB_ATOM_NONE;
+    }
+    xcb_send_event(connection_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
+                   reinterpret_cast<const char*>(&notify));
+  }
+
+  void put(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type, const std::string& data) {
+    if (data.size() <= max_piece_) {
+      xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, requestor, property, type, 8,
+                          static_cast<uint32_t>(data.size()), data.data());
+      return;
+    }
+    // Too big for one request: the reader takes it piece by piece, each
+    // time it deletes the property.
+    const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(connection_, requestor, XCB_CW_EVENT_MASK, &events);
+    const auto size = static_cast<uint32_t>(data.size());
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, requestor, property, atoms_[INCR], 32, 1, &size);
+    transfers_.push_back({requestor, property, type, &data, 0, Clock::now()});
+  }
+
+  void next_piece(const xcb_property_notify_event_t& event) {
+    if (event.state != XCB_PROPERTY_DELETE) {
+      return;
+    }
+    for (auto t = transfers_.begin(); t != transfers_.end(); ++t) {
+      if (t->requestor != event.window || t->property != event.atom) {
+        continue;
+      }
+      const std::size_t piece = std::min(max_piece_, t->data->size() - t->sent);
+      xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, t->requestor, t->property, t->type, 8,
+                          static_cast<uint32_t>(piece), t->data->data() + t->sent);
+      t->last = Clock::now();
+      if (piece == 0) {  // the empty piece that ends it was just written
+        const xcb_window_t window = t->requestor;
+        transfers_.erase(t);
+        if (std::none_of(transfers_.begin(), transfers_.end(),
+                         [window](const Transfer& other) { return other.requestor == window; })) {
+          const uint32_t none = XCB_EVENT_MASK_NO_EVENT;
+          xcb_change_window_attributes(connection_, window, XCB_CW_EVENT_MASK, &none);
+        }
+      } else {
+        t->sent += piece;
+      }
+      return;
+    }
+  }
+
+  xcb_connection_t* connection_ = nullptr;
+  xcb_window_t window_ = XCB_WINDOW_NONE;
+  xcb_atom_t atoms_[kAtoms] = {};
+  std::size_t max_piece_ = 0;
+  xcb_timestamp_t time_ = 0;
+  xcb_timestamp_t since_ = 0;
+  std::string utf8_;
+  std::string latin1_;
+  std::vector<Transfer> transfers_;
+};
+
+// The process's connection; never disconnected (see copy()). A connection
+// handed to a keeper is left to it, and a later copy opens another.
+Display* current = nullptr;
+
+Display& display() {
+  if (current == nullptr) {
+    current = new Display();
+  }
+  return *current;
+}
+
+}  // namespace
+
+bool is_platform() {
+  const char* display_name = std::getenv("DISPLAY");
+  if (display_name == nullptr || *display_name == '\0') {
+    return false;
+  }
+  const char* asked = std::getenv("QT_QPA_PLATFORM");
+  return asked == nullptr || *asked == '\0' || std::strncmp(asked, "xcb", 3) == 0;
+}
+
+void clear_clipboard() {
+  Display& x = display();
+  x.set_owner(XCB_WINDOW_NONE, x.time());
+}
+
+void copy(const Text& text) {
+  Display& x = display();
+  const xcb_timestamp_t time = x.time();
+  x.set_owner(x.window(), time);
+  // Nobody may hold it for a moment while a racing copy of the program is
+  // between its clear and its set; that copy is newer and will set.
+  const auto grace = Clock::now() + milliseconds(1000);
+  for (;;) {
+    const xcb_window_t owner = x.owner();
+    if (owner == x.window()) {
+      break;
+    }
+    if (owner != XCB_WINDOW_NONE) {
+      return;  // superseded by a newer copy
+    }
+    if (Clock::now() > grace) {
+      throw PlatformError("cannot set the clipboard: the windowing system did not accept the text");
+    }
+    std::this_thread::sleep_for(milliseconds(10));
+  }
+  std::fflush(nullptr);
+  const pid_t keeper = fork();
+  if (keeper < 0) {
+    x.set_owner(XCB_WINDOW_NONE, time);
+    xcb_flush(x.connection());
+    throw PlatformError(std::string("cannot keep the clipboard: ") + std::strerror(errno));
+  }
+  if (keeper == 0) {
+    detach_from_caller();
+    x.serve(text, time);
+  }
+  // The keeper now speaks on the connection; this process no longer does.
+  current = nullptr;
+  // Ending it would shut the socket for the keeper too, so it is left to
+  // close with the process.
+}
+
+}  // namespace kestrova::x11
+
+namespace kestrova {
+
+void detach_from_caller() {
+  const int null_fd = open("/dev/null", O_RDWR);
+  if (null_fd >= 0) {
+    std::fflush(nullptr);
+    dup2(null_fd, STDIN_FILENO);
+    dup2(null_fd, STDOUT_FILENO);
+    dup2(null_fd, STDERR_FILENO);
+    if (null_fd > STDERR_FILENO) {
+      close(null_fd);
+    }
+  }
+  setsid();
+  if (chdir("/") != 0) {
+    // Staying in the folder only keeps it busy; serving goes on all the same.
+  }
+}
+
+}  // namespace kestrova
