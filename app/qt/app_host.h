@@ -1,12 +1,14 @@
-// The settings host of the desktop program: real files (FileHost) and modal
-// message boxes.
+// The settings host of the desktop program: real files (PosixFileHost, as
+// the start without a window has them) and modal message boxes.
 #pragma once
 
 #include <functional>
 
+#include <QFile>
 #include <QString>
 
-#include "app/qt/file_host.h"
+#include "app/qt/posix_file_host.h"
+#include "app/qt/qt_text.h"
 
 class QWidget;
 
@@ -23,9 +25,10 @@ void show_message_box(const QString& text, QWidget* parent = nullptr,
 // the program from a terminal or a script, and in a message box.
 void show_failure_box(const QString& text, QWidget* parent = nullptr);
 
-class AppHost : public FileHost {
+class AppHost : public PosixFileHost {
  public:
-  using FileHost::FileHost;
+  explicit AppHost(const QString& settings_folder)
+      : PosixFileHost(QFile::encodeName(settings_folder).toStdString()) {}
   // The settings code shows only errors that end the program.
   void show_message(const Text& text) override { show_failure_box(to_qstring(text)); }
 };

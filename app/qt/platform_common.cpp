@@ -3,7 +3,7 @@
 #include <QStandardPaths>
 #include <QStringList>
 
-#include "app/qt/file_host.h"
+#include "app/qt/qt_text.h"
 #include "app/qt/platform.h"
 #include "app/qt/posix_file_host.h"
 

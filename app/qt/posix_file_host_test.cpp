@@ -77,6 +77,10 @@ TEST_F(PosixFileHostTest, FailuresNameTheFileAndLeaveNothingBehind) {
   EXPECT_EQ(files(), 1u);  // no temporary file left
   EXPECT_FALSE(host.file_exists(u"dir.ini"));
   EXPECT_FALSE(host.file_exists(u"missing.ini"));
+  // A path from the command line: folders count, relative ones never do.
+  EXPECT_TRUE(host.path_exists(from_utf8(folder_ + "/dir.ini")));
+  EXPECT_FALSE(host.path_exists(u"dir.ini"));
+  EXPECT_FALSE(host.path_exists(from_utf8(folder_ + "/missing.ini")));
 }
 
 TEST(CleanPath, WorksOutDotsAndSlashes) {
