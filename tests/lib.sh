@@ -55,6 +55,13 @@ gone_within() {
   done
 }
 
+# copy_program PROGRAM FOLDER: a copy of the built program in FOLDER, with the
+# Qt module it loads for a window or a box beside it (found there first; a
+# sanitizer's dlopen does not look along the program's library path).
+copy_program() {
+  cp "$1" "$2/kestrova" && if [ -e "${1%/*}/kestrova-qt.so" ]; then cp "${1%/*}/kestrova-qt.so" "$2/"; fi
+}
+
 clipboard() { timeout 5 xclip -o -selection clipboard 2>/dev/null; }
 
 # Root may read and write everything: the faults that file permissions make

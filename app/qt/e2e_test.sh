@@ -20,7 +20,7 @@ wait_gone() { gone_within 10 "$1/kestrova"; }  # no process left running from fo
 new_folder() {  # a folder holding a copy of the program and, given $2, a settings file
   local dir="$work/$1"
   mkdir -p "$dir"
-  cp "$program" "$dir/kestrova"
+  copy_program "$program" "$dir"
   [ $# -ge 2 ] && printf '%b' "$2" >"$dir/kestrova.ini"
   echo "$dir"
 }

@@ -50,7 +50,7 @@ new_case() {
   local name=$1 disk=$2
   local prog="$work/$name"
   mkdir -p "$prog/disk"
-  cp "$program" "$prog/kestrova"
+  copy_program "$program" "$prog"
   dir="$prog/disk"
   printf '%s\n' "$dir" >"$prog/ini.ini"
   if [ "$disk" != - ]; then

@@ -19,7 +19,7 @@ trap cleanup EXIT
 source "$(dirname "$0")/../../tests/lib.sh"
 
 mkdir -p "$dir"
-cp "$program" "$dir/kestrova"
+copy_program "$program" "$dir"
 # Written as the program writes it, so a rewrite at close gives these bytes.
 printf '%b' '. note\r\nDRIVE-CHG=X,\\\\realpath\\\r\nDRIVE-CHG-SET=YES\r\nCRLF-SET=NO\r\nTAG-SET=YES\r\n@\r\nkept as is\r\n' \
   >"$dir/kestrova.ini"
@@ -63,7 +63,7 @@ check "file-name mode: no message window" test ! -s "$work/seen"
 check "file-name mode: one of the names is on the clipboard" grep -qx 'file[0-9]*' <<<"$(clipboard)"
 check "file-name mode: settings file keeps its bytes" test "$(md5sum <"$dir/kestrova.ini")" = "$before"
 check "file-name mode: no temporary file left beside it" \
-  test "$(ls "$dir" | sort | tr '\n' ' ')" = "kestrova kestrova.BAK kestrova.ini "
+  test "$(ls "$dir" | grep -v '^kestrova-qt\.so$' | sort | tr '\n' ' ')" = "kestrova kestrova.BAK kestrova.ini "
 take_over "file-name mode"
 
 # 2. Plain paths, 6 at once: each shows its message; pressed OK, each ends

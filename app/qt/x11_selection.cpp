@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/form.h"
@@ -269,8 +270,10 @@ class Display {
 };
 
 // The process's connection; never disconnected (see copy()). A connection
-// handed to a keeper is left to it, and a later copy opens another.
+// handed to a keeper is left to it, and a later copy opens another; those
+// handed on are kept here, still reachable, until the process ends.
 Display* current = nullptr;
+auto* const handed_on = new std::vector<Display*>;  // never destroyed, as they are not
 
 Display& display() {
   if (current == nullptr) {
@@ -327,7 +330,7 @@ void copy(const Text& text) {
     x.serve(text, time);
   }
   // The keeper now speaks on the connection; this process no longer does.
-  current = nullptr;
+  handed_on->push_back(std::exchange(current, nullptr));
   // Ending it would shut the socket for the keeper too, so it is left to
   // close with the process.
 }

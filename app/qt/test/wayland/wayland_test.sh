@@ -127,7 +127,7 @@ for round in $(seq "$rounds"); do
   r="round $round"
   dir="$work/r$round"
   mkdir -p "$dir"
-  cp "$program" "${program%/*}/kestrova-qt.so" "$dir/"  # the test user may not reach the build folder
+  copy_program "$program" "$dir"  # the test user may not reach the build folder
   touch "$dir/a b.txt" "$dir/c.txt"
   printf '%b' "$settings_before" >"$dir/kestrova.ini"
   chown -R "$user" "$dir"
@@ -154,7 +154,7 @@ for round in $(seq "$rounds"); do
   # 2b. The same box closed by the compositor, not by OK: no input made the
   #     copy hold, so nothing of that start may stay behind serving it.
   mkdir -p "$dir/killed"
-  cp "$program" "${program%/*}/kestrova-qt.so" "$dir/killed/"
+  copy_program "$program" "$dir/killed"
   chown -R "$user" "$dir/killed"
   as_user "$dir/killed/kestrova" '$FILENAME$' /x/killed.txt 2>>"$work/program.log" &
   caller=$!
@@ -221,7 +221,7 @@ echo "workers gone after the take-over in: ${ends_in[*]}"
 if [ "$timings" -gt 0 ]; then
   dir="$work/timing"
   mkdir -p "$dir"
-  cp "$program" "${program%/*}/kestrova-qt.so" "$dir/"  # the test user may not reach the build folder
+  copy_program "$program" "$dir"  # the test user may not reach the build folder
   chown -R "$user" "$dir"
   : >"$work/timings"
   for i in $(seq "$timings"); do
