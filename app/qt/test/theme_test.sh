@@ -59,7 +59,7 @@ legible() {
 shot() { import -window root "$work/shot.png"; }
 
 mkdir "$work/app"
-cp "$program" "$work/app/kestrova"
+copy_program "$program" "$work/app"
 "$work/app/kestrova" &
 pids+=($!)
 win=$(wait_window 'Kestrova  kestrova   Version:2.6.1')
