@@ -145,13 +145,13 @@ class WindowlessView final : public FormView {
  private:
   FormView& window() const {
     if (window_ == nullptr) {
-      FormView* window = qt_module().window(program_path_);
-      window->set_caption(caption_);
+      FormView* made = qt_module().window(program_path_);
+      made->set_caption(caption_);
       for (const CheckBox box : {CheckBox::TAG, CheckBox::CRLF, CheckBox::drive}) {
-        window->set_checked(box, checked_[static_cast<int>(box)] == 1);
+        made->set_checked(box, checked_[static_cast<int>(box)] == 1);
       }
-      window->attach(form_);
-      window_ = window;
+      made->attach(form_);
+      window_ = made;
     }
     return *window_;
   }

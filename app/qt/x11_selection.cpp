@@ -152,10 +152,10 @@ class Display {
     while (xcb_generic_event_t* event = xcb_wait_for_event(connection_)) {
       const bool ours = (event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&
                         reinterpret_cast<xcb_property_notify_event_t*>(event)->window == window_;
-      const xcb_timestamp_t time = ours ? reinterpret_cast<xcb_property_notify_event_t*>(event)->time : 0;
+      const xcb_timestamp_t stamp = ours ? reinterpret_cast<xcb_property_notify_event_t*>(event)->time : 0;
       std::free(event);
       if (ours) {
-        return time;
+        return stamp;
       }
     }
     throw PlatformError("cannot set the clipboard: cannot reach the X display");
@@ -244,12 +244,12 @@ class Display {
                           static_cast<uint32_t>(piece), t->data->data() + t->sent);
       t->last = Clock::now();
       if (piece == 0) {  // the empty piece that ends it was just written
-        const xcb_window_t window = t->requestor;
+        const xcb_window_t requestor = t->requestor;
         transfers_.erase(t);
         if (std::none_of(transfers_.begin(), transfers_.end(),
-                         [window](const Transfer& other) { return other.requestor == window; })) {
+                         [requestor](const Transfer& other) { return other.requestor == requestor; })) {
           const uint32_t none = XCB_EVENT_MASK_NO_EVENT;
-          xcb_change_window_attributes(connection_, window, XCB_CW_EVENT_MASK, &none);
+          xcb_change_window_attributes(connection_, requestor, XCB_CW_EVENT_MASK, &none);
         }
       } else {
         t->sent += piece;
