@@ -13,15 +13,6 @@ using testing::table_of;
 const DriveTable kDefault = table_of({{u"X", u"\\\\realpath\\"}});
 const OptionStates kOff{0, 0, 0};
 
-TEST(DriveTable, HoldsFiftyRows) {
-  DriveTable table;
-  for (int i = 0; i < DriveTable::kMaxRows; ++i) {
-    ASSERT_TRUE(table.add_row(u"L", u"P"));
-  }
-  EXPECT_FALSE(table.add_row(u"L", u"P"));
-  EXPECT_EQ(table.DRIVE_CHG_cnt, 50);
-}
-
 TEST(DriveChgEdit, Cases) {
   const DriveTable xy = table_of({{u"X", u"\\\\x\\"}, {u"Y", u"\\\\y\\"}});
   const DriveTable lower = table_of({{u"x", u"\\\\lower\\"}});
@@ -46,12 +37,7 @@ TEST(DriveChgEdit, Cases) {
 }
 
 TEST(EditClip, Cases) {
-  struct Case {
-    Text in;
-    OptionStates options;  // drive, tag, crlf
-    std::size_t cur, max;
-    Text want;
-  };
+  struct Case { Text in; OptionStates options; std::size_t cur, max; Text want; };  // options: drive, tag, crlf
   const Case cases[] = {
       {u"\"C:\\My Files\\a.txt\"", kOff, 0, 0, u"C:\\My Files\\a.txt"},
       {u"C:\\a.txt", {0, 1, 1}, 0, 0, u"<C:\\a.txt>\r\n"},

@@ -15,13 +15,7 @@ TEST(Trim, OnlyAsciiSpaces) {
 }
 
 TEST(TextPick, Cases) {
-  struct Case {
-    Text in, key;
-    std::size_t pos;
-    Text field;
-    std::size_t new_pos;
-    Text new_key;
-  };
+  struct Case { Text in, key; std::size_t pos; Text field; std::size_t new_pos; Text new_key; };
   const Case cases[] = {
       {u"CRLF-SET=YES ..", u"=", 1, u"CRLF-SET", 10, u"="},   // name of a setting
       {u"CRLF-SET=YES ..", u" ..", 10, u"YES", 15, u" .."},  // advance skips the key's space

@@ -22,14 +22,12 @@ struct Theme {
 QPalette palette_of(const QColor& window, const QColor& text, const QColor& base, const QColor& light,
                     const QColor& highlight, const QColor& highlighted_text) {
   QPalette palette(window);
-  palette.setColor(QPalette::WindowText, text);
-  palette.setColor(QPalette::ButtonText, text);
-  palette.setColor(QPalette::Text, text);
-  palette.setColor(QPalette::Button, window);
-  palette.setColor(QPalette::Base, base);
-  palette.setColor(QPalette::Light, light);
-  palette.setColor(QPalette::Highlight, highlight);
-  palette.setColor(QPalette::HighlightedText, highlighted_text);
+  for (const auto& [role, colour] : {std::pair{QPalette::WindowText, text}, {QPalette::ButtonText, text},
+                                     {QPalette::Text, text}, {QPalette::Button, window}, {QPalette::Base, base},
+                                     {QPalette::Light, light}, {QPalette::Highlight, highlight},
+                                     {QPalette::HighlightedText, highlighted_text}}) {
+    palette.setColor(role, colour);
+  }
   return palette;
 }
 

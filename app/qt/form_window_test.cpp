@@ -71,9 +71,7 @@ struct Window {
   QString ini() const { return dir.filePath(QStringLiteral("kestrova.ini")); }
   QStringList entries() const {
     QStringList out;
-    for (int i = 0; i < view.List1->count(); ++i) {
-      out << view.List1->item(i)->text();
-    }
+    for (int i = 0; i < view.List1->count(); ++i) { out << view.List1->item(i)->text(); }
     return out;
   }
   void show() {
@@ -175,26 +173,6 @@ class FormWindowTest : public QObject {
     window.view.MENU_CLEAR->trigger();
     QCOMPARE(list->count(), 0);
     QCOMPARE(clipboard(), QStringLiteral("/a\r\n"));
-  }
-
-  void closingRewritesAndHides() {
-    Window window("TAG-SET=YES\r\n");
-    window.show();
-    window.view.Check_TAG->setChecked(false);
-    window.view.close();
-    QVERIFY(!window.view.isVisible());
-    QCOMPARE(read_file(window.ini()), QByteArray("TAG-SET=NO\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=NO\r\n"));
-  }
-
-  void commandLineNeverShowsTheWindow() {
-    MessageAnswerer answers;
-    // A path far longer than any real one is copied whole.
-    const QString path = "/my dir/" + QString(99992, QChar(u'd'));
-    Window window("CRLF-SET=NO\r\nTAG-SET=NO\r\n", '"' + path + '"');
-    QCOMPARE(clipboard(), path);
-    QCOMPARE(answers.texts.size(), 1);
-    QVERIFY2(window.view.windowHandle() == nullptr,
-             "the window never got a platform window, so was never shown");
   }
 
   // The close fails when the backup went away meanwhile: a message, status

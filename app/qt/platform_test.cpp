@@ -12,10 +12,7 @@ namespace kestrova::platform {
 namespace {
 
 TEST(CommandLineArguments, ComeAsGiven) {
-  struct Case {
-    std::vector<const char*> argv;
-    QStringList want;
-  };
+  struct Case { std::vector<const char*> argv; QStringList want; };
   const Case cases[] = {
       {{"kestrova"}, {}},
       {{"kestrova", "/a b/c.txt"}, {"/a b/c.txt"}},
@@ -27,13 +24,9 @@ TEST(CommandLineArguments, ComeAsGiven) {
   }
 }
 
-TEST(SettingsFolder, WritableProgramFolderHoldsTheSettings) {
-  QTemporaryDir dir;
-  EXPECT_EQ(settings_folder(dir.path()), QDir(dir.path()).absolutePath());
-}
-
-TEST(SettingsFolder, OtherwiseThePerUserFolder) {
+TEST(SettingsFolder, TheWritableProgramFolderOrElseThePerUserOne) {
   QTemporaryDir config;
+  EXPECT_EQ(settings_folder(config.path()), QDir(config.path()).absolutePath());
   qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
   // A folder that does not exist stands for one that cannot be written:
   // root, who runs the tests, may write anywhere.
@@ -44,12 +37,7 @@ TEST(SettingsFolder, OtherwiseThePerUserFolder) {
 }
 
 TEST(WindowingPlatform, PrefersXWaylandOnlyWhenOffered) {
-  struct Case {
-    const char* wayland;
-    const char* display;
-    const char* preset;
-    const char* want;  // nullptr: left unset
-  };
+  struct Case { const char *wayland, *display, *preset, *want; };  // nullptr: unset
   const Case cases[] = {
       {"wayland-0", ":0", nullptr, "xcb"},
       {"wayland-0", nullptr, nullptr, nullptr},
