@@ -222,6 +222,7 @@ TEST_F(FormTest, RunProgramGivesTheExitStatus) {
   EXPECT_EQ(run(bad, u"/a"), kSettingsErrorStatus);
   EXPECT_EQ(host.messages, std::vector<Text>{Text(kBadRowMessage) + u"DRIVE-CHG=X,"});
   EXPECT_EQ(ini(), bad);
+  EXPECT_EQ(view.ended, kSettingsErrorStatus);
   EXPECT_FALSE(view.shown);
   // A platform failure at start: its message, status 1.
   host = FakeHost();
