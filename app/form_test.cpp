@@ -83,15 +83,6 @@ TEST_F(FormTest, ResizeAndHelp) {
   EXPECT_EQ(view.messages, std::vector<Text>{help_text()});
 }
 
-TEST_F(FormTest, ClosingRewritesTheSettingsAndEndsWithZero) {
-  load("TAG-SET=YES\r\n");
-  view.set_checked(CheckBox::TAG, false);
-  view.set_checked(CheckBox::CRLF, true);
-  form->Form_QueryUnload();
-  EXPECT_EQ(ini(), "TAG-SET=NO\r\nCRLF-SET=YES\r\nDRIVE-CHG-SET=NO\r\n");
-  EXPECT_EQ(view.ended, 0);
-}
-
 TEST_F(FormTest, CommandLineCopiesReportsAndRewrites) {
   load("CRLF-SET=YES\r\nTAG-SET=NO\r\n", {u"\"/my dir/a.txt\""});
   EXPECT_EQ(view.clipboard, Text(u"/my dir/a.txt\r\n"));
@@ -208,15 +199,21 @@ TEST_F(FormTest, FailuresAreShownEndTheProgramAndWriteNothing) {
 TEST_F(FormTest, RunProgramGivesTheExitStatus) {
   const auto run = [&](const std::string& settings, const Text& line) {
     view = FakeView();
-    view.while_shown = [](oledrag_form& form) { form.Form_QueryUnload(); };
+    view.while_shown = [this](oledrag_form& form) {
+      view.set_checked(CheckBox::TAG, false);
+      view.set_checked(CheckBox::CRLF, true);
+      form.Form_QueryUnload();
+    };
     if (!settings.empty()) { host.files[u"kestrova.ini"] = settings; }
     return run_program(view, [&]() -> SettingsHost& { return host; },
                        {command_line_from_arguments({line}), folder, u"kestrova"});
   };
-  // Window mode: shown until closed.
-  EXPECT_EQ(run("", {}), 0);
+  // Window mode: shown until closed, then the boxes of then written back.
+  EXPECT_EQ(run("TAG-SET=YES\r\n", {}), 0);
   EXPECT_TRUE(view.shown);
-  EXPECT_EQ(host.writes.size(), 3u);  // default file, backup, rewrite
+  EXPECT_EQ(view.ended, 0);
+  EXPECT_EQ(host.writes, (std::vector<Text>{u"kestrova.BAK", u"kestrova.ini"}));
+  EXPECT_EQ(ini(), "TAG-SET=NO\r\nCRLF-SET=YES\r\nDRIVE-CHG-SET=NO\r\n");
   // A settings error: its message, status 2, the file as it was.
   const std::string bad = "TAG-SET=YES\r\nDRIVE-CHG=X,\r\n";
   EXPECT_EQ(run(bad, u"/a"), kSettingsErrorStatus);

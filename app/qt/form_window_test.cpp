@@ -128,8 +128,7 @@ class FormWindowTest : public QObject {
     drop(list, {QUrl(QStringLiteral("file://localhost/tmp/a%20b.txt"))});
     QCOMPARE(window.entries(), QStringList({"/tmp/a b.txt", "/b"}));
     drop(list, {}, QStringLiteral("/just/text"));
-    drop(list, {QUrl(QStringLiteral("https://example.org/a.txt")),
-                     QUrl(QStringLiteral("file://server/share/f"))});
+    drop(list, {QUrl(QStringLiteral("https://example.org/a.txt")), QUrl(QStringLiteral("file://server/share/f"))});
     QCOMPARE(answers.texts, QStringList(2, QString::fromUtf16(u"無選択です")));
     // Outside the list: taken, and nothing changes.
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));
