@@ -7,6 +7,7 @@
 #include "app/qt/network_mounts.h"
 #include "app/qt/platform.h"
 #include "clip/clip.h"
+#include "tests/fixed_sources.h"
 
 namespace kestrova::platform {
 namespace {
@@ -62,14 +63,13 @@ TEST(NetworkMounts, AreReadFromTheFileAtEveryAsk) {
   QTemporaryDir dir;
   const std::string mountinfo = dir.filePath(QStringLiteral("mountinfo")).toStdString();
   const ProcNetworkMounts mounts(mountinfo);
-  DriveTable table;
-  table.add_row(u"*", u"*");
   EXPECT_TRUE(mounts.network_mounts().empty());  // no file: nothing known, nothing thrown
   QFile file(QString::fromStdString(mountinfo));
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
   file.write("135 22 0:59 / /mnt/Team\\040Share rw shared:470 - cifs //nas/Team\\040Share rw\n");
   file.close();
-  EXPECT_EQ(DRIVE_CHG_edit(table, u"/mnt/Team Share/a.txt", &mounts), u"\\\\nas\\Team Share\\a.txt");
+  EXPECT_EQ(DRIVE_CHG_edit(testing::table_of({{u"*", u"*"}}), u"/mnt/Team Share/a.txt", &mounts),
+            u"\\\\nas\\Team Share\\a.txt");
 }
 
 }  // namespace
