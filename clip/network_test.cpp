@@ -124,8 +124,8 @@ TEST(SystemMountEdit, Windows) {
       {u"X:/dir/f", u"\\\\srv\\share\\dir\\f"},
       {u"X:", u"\\\\srv\\share"},
       {u"Y:\\a", u"\\\\y\\a"},
-      {u"a:\\f", u"\\\\a\\f"},  // the first and last letters
-      {u"Z:\\f", u"\\\\z\\f"},
+      {u"A:\\f", u"\\\\a\\f"},  // the first and last letters
+      {u"z:\\f", u"\\\\z\\f"},
       {u"C:\\a", u""},
       {u"X:dir", u""},  // relative to the drive's current folder: not a full path
       {u"XY:\\a", u""},
