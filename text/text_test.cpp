@@ -95,8 +95,8 @@ TEST(Utf8, RoundTripsAndReplacesMalformedInput) {
   const Text mixed = u"a\u00e9\u65e5\U0001F600z";
   EXPECT_EQ(from_utf8(to_utf8(mixed)), mixed);
   // The first code point of each length, and the last of the one before.
-  const Text bounds = u"\u007F\u0080\u07FF\u0800\uFFFF\U00010000";
-  EXPECT_EQ(to_utf8(bounds), "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80");
+  const Text bounds = u"\u007F\u0080\u07FF\u0800\uFFFF\U00010000\U0010FFFF";
+  EXPECT_EQ(to_utf8(bounds), "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF");
   EXPECT_EQ(from_utf8(to_utf8(bounds)), bounds);
   const std::pair<std::string, Text> bad[] = {
       {"a\xFF" "b", u"a\uFFFDb"},  {"\xE6\x97", u"\uFFFD"},          {"\xE6" "A", u"\uFFFDA"},
