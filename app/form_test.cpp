@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "tests/fake_view.h"
 #include "tests/fake_host.h"
+#include "tests/fake_view.h"
 
 namespace kestrova {
 namespace {
@@ -17,23 +17,16 @@ class FormTest : public ::testing::Test {
   FakeHost host;
   FakeView view;
   Text folder = std::filesystem::temp_directory_path().u16string();
+  std::optional<oledrag_form> form;
 
-  oledrag_form& load(const std::string& settings, const Text& command_line = {}) {
-    return load(settings, std::vector<Text>{command_line});
+  // A fresh window over `settings` ("" leaves the host's files as they are).
+  oledrag_form& load(const std::string& settings, const std::vector<Text>& items = {Text()}) {
+    if (!settings.empty()) { host.files[u"kestrova.ini"] = settings; }
+    form.emplace(host, view, folder, u"kestrova");
+    form->Form_Load(command_line_from_arguments(items));
+    return *form;
   }
-  oledrag_form& load(const std::string& settings, const std::vector<Text>& items) {
-    if (!settings.empty()) {
-      host.files[u"kestrova.ini"] = settings;
-    }
-    form_.emplace(host, view, folder, u"kestrova");
-    form_->Form_Load(command_line_from_arguments(items));
-    return *form_;
-  }
-
   std::string ini() const { return host.content(u"kestrova.ini"); }
-
- private:
-  std::optional<oledrag_form> form_;
 };
 
 TEST_F(FormTest, StartUpComposesCaptionAndSetsCheckBoxesFromTheFile) {
@@ -42,8 +35,7 @@ TEST_F(FormTest, StartUpComposesCaptionAndSetsCheckBoxesFromTheFile) {
   EXPECT_EQ(view.checks, (std::array<int, 3>{0, 1, 1}));  // CRLF, drive, TAG
   // Compared with one final separator each: Windows' temporary folder has one.
   EXPECT_EQ(std::filesystem::current_path() / "", std::filesystem::path(folder) / "");
-  EXPECT_FALSE(view.clipboard.has_value() || view.ended.has_value());
-  EXPECT_TRUE(view.messages.empty());
+  EXPECT_FALSE(view.clipboard || view.ended || view.shown || !view.messages.empty());
 }
 
 TEST_F(FormTest, DropsWriteFromTheTopAndMapWhenDriveMappingIsOn) {
@@ -86,23 +78,13 @@ TEST_F(FormTest, ResizeAndHelp) {
   view.outer_width = 8520;
   view.outer_height = 5340;
   form.Form_Resize();
-  EXPECT_EQ(view.list_width, 7668.0f);
-  EXPECT_EQ(view.list_height, 3204.0f);
+  EXPECT_EQ(std::pair(view.list_width, view.list_height), std::pair(7668.0f, 3204.0f));
   form.MENU_HELP_Click();
   EXPECT_EQ(view.messages, std::vector<Text>{help_text()});
 }
 
-TEST_F(FormTest, ClosingRewritesTheSettingsAndEndsWithZero) {
-  auto& form = load("TAG-SET=YES\r\n");
-  view.set_checked(CheckBox::TAG, false);
-  view.set_checked(CheckBox::CRLF, true);
-  form.Form_QueryUnload();
-  EXPECT_EQ(ini(), "TAG-SET=NO\r\nCRLF-SET=YES\r\nDRIVE-CHG-SET=NO\r\n");
-  EXPECT_EQ(view.ended, 0);
-}
-
 TEST_F(FormTest, CommandLineCopiesReportsAndRewrites) {
-  load("CRLF-SET=YES\r\nTAG-SET=NO\r\n", u"\"/my dir/a.txt\"");
+  load("CRLF-SET=YES\r\nTAG-SET=NO\r\n", {u"\"/my dir/a.txt\""});
   EXPECT_EQ(view.clipboard, Text(u"/my dir/a.txt\r\n"));
   EXPECT_EQ(view.messages, std::vector<Text>{u"CLIPBOAD COPIED=/my dir/a.txt\r\n"});
   EXPECT_EQ(ini(), "CRLF-SET=YES\r\nTAG-SET=NO\r\nDRIVE-CHG-SET=NO\r\n");
@@ -112,63 +94,44 @@ TEST_F(FormTest, CommandLineCopiesReportsAndRewrites) {
   view = FakeView();
   view.clipboard = u"before";
   view.refuse_clipboard = true;
-  EXPECT_THROW(load("", u"/a"), PlatformError);
+  EXPECT_THROW(load("", {u"/a"}), PlatformError);
   EXPECT_FALSE(view.clipboard.has_value());
 }
 
-// The splitting itself is text_test's; here the marker and the mode.
-TEST_F(FormTest, FileNameMarkerCopiesTheBareNameWithoutMessage) {
-  const std::pair<Text, Text> cases[] = {
-      {u"$FILENAME$ \"C:\\my dir\\a.txt\"", u"a"},
-      {u"xyz$FILENAME$C:\\d\\f.txt", u"f"},
-      {u"$FILENAME$a.txt", u""},
-  };
-  for (const auto& [line, want] : cases) {
-    view = FakeView();
-    load("", line);
-    EXPECT_EQ(view.clipboard, want) << to_utf8(line);
-    EXPECT_TRUE(view.messages.empty()) << to_utf8(line);
-    EXPECT_EQ(view.ended, 0);
-  }
-  view = FakeView();
-  load("TAG-SET=NO\r\nCRLF-SET=NO\r\n", u"$filename$ a");
-  EXPECT_EQ(view.clipboard, Text(u"$filename$ a"));
-  EXPECT_EQ(view.messages.size(), 1u);
-}
-
-TEST_F(FormTest, SeveralExistingItemsCopyAsAClickOnThemWould) {
-  struct Case {
-    std::vector<Text> items;
-    Text clipboard;
-    bool message;
-  };
+// One or several items: each existing path copied as a click on it in the
+// list would, or the bare names behind $FILENAME$ (the splitting itself is
+// text_test's); anything else as the one text it always was.
+TEST_F(FormTest, CommandLineItemsCopyAsAClickOnThemWould) {
+  struct Case { std::vector<Text> items; Text clipboard; };
   const Case cases[] = {
       {{u"C:\\d\\a b.txt", u"X:\\docs\\e.txt", u"C:\\d\\sub"},
-       u"<C:\\d\\a b.txt>\r\n<\\\\realpath\\docs\\e.txt>\r\n<C:\\d\\sub>",
-       true},
-      {{u"$FILENAME$", u"C:\\d\\a b.txt", u"C:\\d\\r.final.txt", u"C:\\d\\sub"}, u"a b\r\nr.final\r\nsub", false},
-      // Everything else as the one text it always was.
-      {{u"C:\\d\\a b.txt"}, u"<C:\\d\\a b.txt>", true},
-      {{u"C:\\d\\a b.txt", u"C:\\d\\gone.txt"}, u"<C:\\d\\a b.txt C:\\d\\gone.txt>", true},
-      {{u"C:\\d\\a", u"b.txt"}, u"<C:\\d\\a b.txt>", true},  // b.txt is no full path
-      {{u"$FILENAME$", u"C:\\d\\a b.txt"}, u"a b", false},
-      {{u"$FILENAME$", u"C:\\d\\a b.txt", u"C:\\d\\gone.txt"}, u"gone", false},
-      {{u"C:\\d\\sub", u"$FILENAME$", u"C:\\d\\r.final.txt"}, u"r.final", false},
+       u"<C:\\d\\a b.txt>\r\n<\\\\realpath\\docs\\e.txt>\r\n<C:\\d\\sub>"},
+      {{u"$FILENAME$", u"C:\\d\\a b.txt", u"C:\\d\\r.final.txt", u"C:\\d\\sub"}, u"a b\r\nr.final\r\nsub"},
+      {{u"C:\\d\\a b.txt", u"C:\\d\\gone.txt"}, u"<C:\\d\\a b.txt C:\\d\\gone.txt>"},
+      {{u"C:\\d\\a", u"b.txt"}, u"<C:\\d\\a b.txt>"},  // b.txt is no full path
+      {{u"$FILENAME$", u"C:\\d\\a b.txt", u"C:\\d\\gone.txt"}, u"gone"},
+      {{u"C:\\d\\sub", u"$FILENAME$", u"C:\\d\\r.final.txt"}, u"r.final"},
+      {{u"$FILENAME$ \"C:\\my dir\\a.txt\""}, u"a"},
+      {{u"xyz$FILENAME$C:\\d\\f.txt"}, u"f"},
+      {{u"$FILENAME$a.txt"}, u""},
+      {{u"$filename$ a"}, u"<$filename$ a>"},
   };
-  const std::string settings = "DRIVE-CHG=X,\\\\realpath\\\r\nTAG-SET=YES\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=YES\r\n";
   for (const auto& c : cases) {
-    view = FakeView();
     host = FakeHost();
     host.files = {{u"C:\\d\\a b.txt", ""}, {u"C:\\d\\r.final.txt", ""}, {u"X:\\docs\\e.txt", ""}, {u"b.txt", ""}};
     host.folders = {u"C:\\d\\sub"};
-    load(settings, c.items);
+    view = FakeView();
+    load("DRIVE-CHG=X,\\\\realpath\\\r\nTAG-SET=YES\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=YES\r\n", c.items);
     EXPECT_EQ(view.clipboard, c.clipboard) << to_utf8(c.clipboard);
-    EXPECT_EQ(view.messages, c.message ? std::vector<Text>{u"CLIPBOAD COPIED=" + c.clipboard} : std::vector<Text>{});
+    const bool named = std::any_of(c.items.begin(), c.items.end(), [](const Text& item) {
+      return item.find(u"$FILENAME$") != Text::npos;
+    });
+    EXPECT_EQ(view.messages, named ? std::vector<Text>{} : std::vector<Text>{u"CLIPBOAD COPIED=" + c.clipboard});
     EXPECT_EQ(view.ended, 0);
   }
   // Many paths: all on the clipboard, the first ones (cut short) in the box.
-  view = FakeView();
   host = FakeHost();
+  view = FakeView();
   std::vector<Text> items;
   for (int i = 0; i < 25; ++i) {
     items.push_back(u"/" + Text(200, u'a' + i));
@@ -181,6 +144,19 @@ TEST_F(FormTest, SeveralExistingItemsCopyAsAClickOnThemWould) {
   EXPECT_TRUE(box.starts_with(u"CLIPBOAD COPIED=/" + Text(49, u'a') + u"…" + Text(50, u'a') + u"\r\n/b"));
   EXPECT_EQ(std::count(box.begin(), box.end(), u'\n'), 20);
   EXPECT_TRUE(box.ends_with(Text(50, u't') + u"\r\n…（全25件）"));
+  // Twenty paths of up to 100 are shown whole; a 21st cuts the box after the 20th.
+  for (const std::size_t count : {20, 21}) {
+    host = FakeHost();
+    view = FakeView();
+    items.clear();
+    for (std::size_t i = 0; i < count; ++i) {
+      items.push_back(u"/" + Text(i == 0 ? 99 : 1, static_cast<char16_t>(u'a' + i)));  // the first 100 long
+      host.folders.insert(items.back());
+    }
+    load("TAG-SET=NO\r\nCRLF-SET=NO\r\n", items);
+    const Text whole = u"CLIPBOAD COPIED=" + view.clipboard.value_or(u"");
+    EXPECT_EQ(view.messages.at(0), count == 20 ? whole : whole.substr(0, whole.find(u"/u")) + u"…（全21件）");
+  }
 }
 
 TEST(CommandLine, ItemsAreTheArgumentsOrWhatWindowsMakesOfItsTail) {
@@ -206,19 +182,16 @@ TEST(CommandLine, ItemsAreTheArgumentsOrWhatWindowsMakesOfItsTail) {
 }
 
 TEST_F(FormTest, WhereCopiesNeedInputTheMessageOkCopiesAgain) {
-  struct Case {
-    bool needs_input, press_ok;
-    std::size_t copies, messages;
-    bool kept;
-  };
+  // kept: a copy no input confirmed is taken back
+  struct Case { bool needs_input, press_ok; std::size_t copies, messages; bool kept; };
   for (const auto& c : {Case{false, true, 1, 0, true}, Case{true, true, 2, 1, true}, Case{true, false, 1, 1, false}}) {
     view = FakeView();
     view.needs_user_input = c.needs_input;
     view.press_ok = c.press_ok;
-    load("", u"$FILENAME$ \\x\\a.txt");
+    load("", {u"$FILENAME$ \\x\\a.txt"});
     EXPECT_EQ(view.copies, std::vector<Text>(c.copies, u"a"));
     EXPECT_EQ(view.messages.size(), c.messages);
-    EXPECT_EQ(view.clipboard.has_value(), c.kept);  // a copy no input confirmed is taken back
+    EXPECT_EQ(view.clipboard.has_value(), c.kept);
   }
 }
 
@@ -234,36 +207,37 @@ TEST_F(FormTest, FailuresAreShownEndTheProgramAndWriteNothing) {
   form.List1_OLEDragDrop({});
   EXPECT_EQ(view.messages.size(), 1u);
   EXPECT_EQ(ini(), "TAG-SET=YES\r\n");
-  // A failure of the close itself: form_window_test's backup deleted while
-  // the window is open, on real files.
 }
 
 TEST_F(FormTest, RunProgramGivesTheExitStatus) {
   const auto run = [&](const std::string& settings, const Text& line) {
     view = FakeView();
-    view.while_shown = [](oledrag_form& form) { form.Form_QueryUnload(); };
-    host = FakeHost();
-    if (!settings.empty()) {
-      host.files[u"kestrova.ini"] = settings;
-    }
-    return run_program(view, [&]() -> SettingsHost& { return host; }, {command_line_from_arguments({line}), folder, u"kestrova"});
+    view.while_shown = [this](oledrag_form& form) {
+      view.set_checked(CheckBox::TAG, false);
+      view.set_checked(CheckBox::CRLF, true);
+      form.Form_QueryUnload();
+    };
+    if (!settings.empty()) { host.files[u"kestrova.ini"] = settings; }
+    return run_program(view, [&]() -> SettingsHost& { return host; },
+                       {command_line_from_arguments({line}), folder, u"kestrova"});
   };
-  // Window mode: shown until closed.
-  EXPECT_EQ(run("", {}), 0);
+  // Window mode: shown until closed, then the boxes of then written back.
+  EXPECT_EQ(run("TAG-SET=YES\r\n", {}), 0);
   EXPECT_TRUE(view.shown);
-  EXPECT_EQ(host.writes.size(), 3u);  // default file, backup, rewrite
+  EXPECT_EQ(view.ended, 0);
+  EXPECT_EQ(host.writes, (std::vector<Text>{u"kestrova.BAK", u"kestrova.ini"}));
+  EXPECT_EQ(ini(), "TAG-SET=NO\r\nCRLF-SET=YES\r\nDRIVE-CHG-SET=NO\r\n");
   // A settings error: its message, status 2, the file as it was.
   const std::string bad = "TAG-SET=YES\r\nDRIVE-CHG=X,\r\n";
   EXPECT_EQ(run(bad, u"/a"), kSettingsErrorStatus);
   EXPECT_EQ(host.messages, std::vector<Text>{Text(kBadRowMessage) + u"DRIVE-CHG=X,"});
-  EXPECT_EQ(host.content(u"kestrova.ini"), bad);
+  EXPECT_EQ(ini(), bad);
+  EXPECT_EQ(view.ended, kSettingsErrorStatus);
   EXPECT_FALSE(view.shown);
   // A platform failure at start: its message, status 1.
-  view = FakeView();
   host = FakeHost();
   host.unwritable.insert(u"kestrova.ini");
-  EXPECT_EQ(run_program(view, [&]() -> SettingsHost& { return host; }, {command_line_from_arguments({u"/a"}), folder, u"kestrova"}),
-            kPlatformFailureStatus);
+  EXPECT_EQ(run("", u"/a"), kPlatformFailureStatus);
   EXPECT_EQ(view.messages.size(), 1u);
   EXPECT_EQ(view.ended, kPlatformFailureStatus);
   EXPECT_EQ(view.form, nullptr);

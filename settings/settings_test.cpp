@@ -18,11 +18,9 @@ const SettingsFiles kFiles{u"ini.ini", kIni, kBak};
 std::string crlf(std::initializer_list<std::string> lines) { return join_lines(lines); }
 
 std::string default_file() {
-  std::vector<std::string> lines;
-  for (const auto& line : default_settings_lines()) {
-    lines.push_back(to_utf8(line));
-  }
-  return join_lines(lines);
+  FakeHost host;
+  MAKE_default_option(host, kFiles);
+  return host.content(kIni);
 }
 
 LoadedOptions load(FakeHost& host, const std::string& content) {
@@ -34,9 +32,7 @@ LoadedOptions load(FakeHost& host, const std::string& content) {
 std::string round_trip(const std::string& content, const OptionStates& checks, LoadedOptions* loaded = nullptr) {
   FakeHost host;
   const auto options = load(host, content);
-  if (loaded != nullptr) {
-    *loaded = options;
-  }
+  if (loaded != nullptr) { *loaded = options; }
   WRITE_back_option(host, kFiles, checks);
   return host.content(kIni);
 }
@@ -45,7 +41,6 @@ TEST(FindOptionFile, PlainNamesOrTheRedirectFolder) {
   FakeHost plain;
   const auto files = FIND_option_file(plain);
   EXPECT_EQ(files.File_name_ini_ini + files.File_name_info + files.File_name_bak, u"ini.inikestrova.inikestrova.BAK");
-
   const std::tuple<std::string, TextView, Text> cases[] = {
       {"  D:\\conf  ", u"\\", u"D:\\conf\\kestrova"},
       {"D:\\conf\\", u"\\", u"D:\\conf\\\\kestrova"},  // a trailing separator is doubled
@@ -57,34 +52,25 @@ TEST(FindOptionFile, PlainNamesOrTheRedirectFolder) {
     FakeHost host;
     host.files[u"ini.ini"] = first_line + "\r\nignored second line\r\n";
     const auto redirected = FIND_option_file(host, join);
-    EXPECT_EQ(redirected.File_name_info, stem + u".ini") << first_line;
-    EXPECT_EQ(redirected.File_name_bak, stem + u".BAK") << first_line;
+    EXPECT_EQ(redirected.File_name_info + u"|" + redirected.File_name_bak, stem + u".ini|" + stem + u".BAK");
   }
   FakeHost empty;
   empty.files[u"ini.ini"] = "";
   EXPECT_THROW(FIND_option_file(empty), FileError);
 }
 
-TEST(MakeDefaultOption, CreatesFiveLinesOnlyWhenMissing) {
-  FakeHost host;
-  MAKE_default_option(host, kFiles);
-  const auto lines = split_lines(host.content(kIni));
+TEST(GetOption, DefaultBlankAndEmptyFiles) {
+  const auto lines = split_lines(default_file());
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[1], "DRIVE-CHG=X,\\\\realpath\\");
-  FakeHost existing;
-  existing.files[kIni] = "";
-  MAKE_default_option(existing, kFiles);
-  EXPECT_TRUE(existing.writes.empty());
-}
-
-TEST(GetOption, DefaultAndEmptyFiles) {
   FakeHost host;
   const auto loaded = load(host, default_file());
   EXPECT_EQ(loaded.DRIVE_CHG_SET + loaded.CRLF_SET + loaded.TAG_SET, 3);
   ASSERT_EQ(loaded.drive_table.DRIVE_CHG_cnt, 1);
   EXPECT_EQ(loaded.drive_table.DRIVE_letter[0] + u"," + loaded.drive_table.DRIVE_realpath[0], u"X,\\\\realpath\\");
   EXPECT_EQ(host.content(kBak), default_file());
-
+  MAKE_default_option(host, kFiles);  // only when missing
+  EXPECT_EQ(host.writes, std::vector<Text>{kBak});
   FakeHost blank;  // comments and blank lines end nothing
   EXPECT_EQ(load(blank, crlf({"", ". note", "TAG-SET=YES"})).TAG_SET, 1);
   FakeHost empty;
@@ -150,49 +136,38 @@ TEST(GetOption, EmptyLetterOrPathStops) {
   EXPECT_EQ(unreadable.content(kBak), "old backup\r\n");
 }
 
+// Only the option lines change; missing ones are added in a fixed order, in
+// front of an end marker (nothing behind it is read); bytes that are no
+// UTF-8, every line end and a byte order mark survive.
 TEST(WriteBackOption, RewritesOnlyTheOptionLines) {
-  EXPECT_EQ(round_trip(default_file(), {1, 1, 1}), default_file());
-  auto want = split_lines(default_file());
-  want[4] = "TAG-SET=NO";
-  EXPECT_EQ(round_trip(default_file(), {1, 0, 1}), join_lines(want));
-  EXPECT_EQ(round_trip(crlf({"  crlf-set = yes  ", "CRLF-SET=YES .. note", " keep me ", "DRIVE-CHG=X,\\\\a\\ ",
-                             "other=1", ".TAG-SET=YES", "tag-set=no", "drive-chg-set=whatever"}),
-                       {0, 1, 1}),
-            crlf({"CRLF-SET=YES", "CRLF-SET=YES", " keep me ", "DRIVE-CHG=X,\\\\a\\ ", "other=1", ".TAG-SET=YES",
-                  "TAG-SET=YES", "DRIVE-CHG-SET=NO"}));
-}
-
-TEST(WriteBackOption, AddsMissingLinesInFixedOrder) {
-  EXPECT_EQ(round_trip(crlf({".TAG-SET=YES"}), {1, 0, 1}),
-            crlf({".TAG-SET=YES", "TAG-SET=NO", "CRLF-SET=YES", "DRIVE-CHG-SET=YES"}));
-  EXPECT_EQ(round_trip(crlf({"CRLF-SET=YES"}), {2, 1, 1}), crlf({"CRLF-SET=YES", "TAG-SET=YES", "DRIVE-CHG-SET=NO"}));
-  // Behind an end marker nothing is read, so missing lines go in front of it.
-  const std::string written =
-      round_trip(crlf({"CRLF-SET=NO", "@ end", "TAG-SET=YES", "tag-set = no", "\xff\xfe raw"}), {1, 1, 1});
-  EXPECT_EQ(written, crlf({"CRLF-SET=YES", "TAG-SET=YES", "DRIVE-CHG-SET=YES", "@ end", "TAG-SET=YES",
-                           "tag-set = no", "\xff\xfe raw"}));
-  LoadedOptions again;
-  round_trip(written, {1, 1, 1}, &again);
-  EXPECT_EQ(again.TAG_SET + again.CRLF_SET + again.DRIVE_CHG_SET, 3);
-}
-
-TEST(WriteBackOption, BytesLineEndsAndByteOrderMarkSurvive) {
   const std::string sjis = "\x90\xdd\x92\xe8 comment";  // Shift_JIS, invalid as UTF-8
-  const std::string original = ". " + sjis + "\nTAG-SET=YES\rDRIVE-CHG=X,\\\\" + sjis + "\\\n\xc3(bad\n";
-  const std::string written = round_trip(original, {0, 1, 0});
-  EXPECT_EQ(written, crlf({". " + sjis, "TAG-SET=YES", "DRIVE-CHG=X,\\\\" + sjis + "\\", "\xc3(bad", "CRLF-SET=NO",
-                           "DRIVE-CHG-SET=NO"}));
-  EXPECT_EQ(round_trip(written, {0, 1, 0}), written);
-
   const std::string bom = "\xEF\xBB\xBF";
-  LoadedOptions loaded;
-  EXPECT_EQ(round_trip(bom + crlf({"tag-set=YES", "x"}), {0, 0, 0}, &loaded),
-            bom + crlf({"TAG-SET=NO", "x", "CRLF-SET=NO", "DRIVE-CHG-SET=NO"}));
-  EXPECT_EQ(loaded.TAG_SET, 1);
-  EXPECT_EQ(round_trip(bom + crlf({"@", "x"}), {0, 0, 0}),
-            bom + crlf({"TAG-SET=NO", "CRLF-SET=NO", "DRIVE-CHG-SET=NO", "@", "x"}));
-  EXPECT_EQ(round_trip(bom + crlf({"x", "@"}), {0, 0, 0}),
-            bom + crlf({"x", "TAG-SET=NO", "CRLF-SET=NO", "DRIVE-CHG-SET=NO", "@"}));
+  auto tag_off = split_lines(default_file());
+  tag_off[4] = "TAG-SET=NO";
+  const std::tuple<std::string, OptionStates, std::string> cases[] = {
+      {default_file(), {1, 1, 1}, default_file()},
+      {default_file(), {1, 0, 1}, join_lines(tag_off)},
+      {crlf({"  crlf-set = yes  ", "CRLF-SET=YES .. note", " keep me ", "DRIVE-CHG=X,\\\\a\\ ", "other=1",
+             ".TAG-SET=YES", "tag-set=no", "drive-chg-set=whatever"}),
+       {0, 1, 1},
+       crlf({"CRLF-SET=YES", "CRLF-SET=YES", " keep me ", "DRIVE-CHG=X,\\\\a\\ ", "other=1", ".TAG-SET=YES",
+             "TAG-SET=YES", "DRIVE-CHG-SET=NO"})},
+      {crlf({".TAG-SET=YES"}), {1, 0, 1}, crlf({".TAG-SET=YES", "TAG-SET=NO", "CRLF-SET=YES", "DRIVE-CHG-SET=YES"})},
+      {crlf({"CRLF-SET=YES"}), {2, 1, 1}, crlf({"CRLF-SET=YES", "TAG-SET=YES", "DRIVE-CHG-SET=NO"})},
+      {crlf({"CRLF-SET=NO", "@ end", "TAG-SET=YES", "tag-set = no", "\xff\xfe raw"}), {1, 1, 1},
+       crlf({"CRLF-SET=YES", "TAG-SET=YES", "DRIVE-CHG-SET=YES", "@ end", "TAG-SET=YES", "tag-set = no", "\xff\xfe raw"})},
+      {". " + sjis + "\nTAG-SET=YES\rDRIVE-CHG=X,\\\\" + sjis + "\\\n\xc3(bad\n", {0, 1, 0},
+       crlf({". " + sjis, "TAG-SET=YES", "DRIVE-CHG=X,\\\\" + sjis + "\\", "\xc3(bad", "CRLF-SET=NO", "DRIVE-CHG-SET=NO"})},
+      {bom + crlf({"tag-set=YES", "x"}), {0, 0, 0}, bom + crlf({"TAG-SET=NO", "x", "CRLF-SET=NO", "DRIVE-CHG-SET=NO"})},
+      {bom + crlf({"@", "x"}), {0, 0, 0}, bom + crlf({"TAG-SET=NO", "CRLF-SET=NO", "DRIVE-CHG-SET=NO", "@", "x"})},
+      {bom + crlf({"x", "@"}), {0, 0, 0}, bom + crlf({"x", "TAG-SET=NO", "CRLF-SET=NO", "DRIVE-CHG-SET=NO", "@"})},
+  };
+  for (const auto& [before, checks, after] : cases) {
+    EXPECT_EQ(round_trip(before, checks), after) << before;
+    LoadedOptions again;
+    EXPECT_EQ(round_trip(after, checks, &again), after) << "a second round changes nothing: " << after;
+    EXPECT_EQ(again.DRIVE_CHG_SET + again.TAG_SET + again.CRLF_SET, (checks.drive == 1) + checks.tag + checks.crlf);
+  }
 }
 
 TEST(WriteBackOption, WorksFromTheBackupAndFailsWithoutWriting) {
@@ -201,7 +176,6 @@ TEST(WriteBackOption, WorksFromTheBackupAndFailsWithoutWriting) {
   host.files[kIni] = "edited by another program\r\n";
   WRITE_back_option(host, kFiles, OptionStates{0, 1, 0});
   EXPECT_EQ(host.content(kIni), crlf({"TAG-SET=YES", "mine", "CRLF-SET=NO", "DRIVE-CHG-SET=NO"}));
-
   host.files.erase(kBak);
   EXPECT_THROW(WRITE_back_option(host, kFiles, OptionStates{}), FileError);
   host.files[kBak] = "CRLF-SET=NO\r\n";

@@ -43,10 +43,7 @@ class FakeHost : public SettingsHost {
 
 
   // The file's content as text, for assertions.
-  std::string content(const Text& path) const {
-    const auto it = files.find(path);
-    return it == files.end() ? std::string() : it->second;
-  }
+  std::string content(const Text& path) const { return files.contains(path) ? files.at(path) : std::string(); }
 };
 
 }  // namespace kestrova::testing

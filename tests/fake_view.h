@@ -25,10 +25,8 @@ class FakeView : public FormView {
   bool needs_user_input = false;
   std::vector<Text> messages;
   bool press_ok = true;  // runs a message's on_ok, as pressing OK would
-  double outer_width = 0;
-  double outer_height = 0;
-  float list_width = 0;
-  float list_height = 0;
+  double outer_width = 0, outer_height = 0;
+  float list_width = 0, list_height = 0;
   std::optional<int> ended;
   bool shown = false;
   oledrag_form* form = nullptr;
@@ -45,13 +43,10 @@ class FakeView : public FormView {
     if (index == list.size()) {
       list.push_back(text);
     } else {
-      list.at(index) = text;
+      list.at(index) = text;  // past the end throws, as a real list refuses it
     }
   }
-  void clear_list() override {
-    list.clear();
-    selected.clear();
-  }
+  void clear_list() override { list.clear(); selected.clear(); }
   std::vector<std::size_t> selected_entries() const override { return {selected.begin(), selected.end()}; }
   double outer_width_twips() const override { return outer_width; }
   double outer_height_twips() const override { return outer_height; }
@@ -68,16 +63,12 @@ class FakeView : public FormView {
   bool copy_needs_user_input() const override { return needs_user_input; }
   void show_message(const Text& text, const std::function<void()>& on_ok) override {
     messages.push_back(text);
-    if (press_ok && on_ok) {
-      on_ok();
-    }
+    if (press_ok && on_ok) { on_ok(); }
   }
   void attach(oledrag_form* attached) override { form = attached; }
   void show_and_run() override {
     shown = true;
-    if (while_shown && form != nullptr) {
-      while_shown(*form);
-    }
+    if (while_shown && form != nullptr) { while_shown(*form); }
   }
   void end(int status) override { ended = status; }
 };

@@ -10,9 +10,7 @@
 namespace kestrova::testing {
 
 struct OptionStates final : OptionSource {
-  int drive = 0;
-  int tag = 0;
-  int crlf = 0;
+  int drive = 0, tag = 0, crlf = 0;
 
   OptionStates() = default;
   OptionStates(int drive_state, int tag_state, int crlf_state)

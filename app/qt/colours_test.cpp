@@ -6,7 +6,6 @@
 #include <QMenuBar>
 #include <QStyle>
 #include <QTest>
-#include <memory>
 
 #include "app/qt/form_window.h"
 
@@ -14,26 +13,19 @@ using namespace kestrova;
 
 namespace {
 
-struct Theme {
-  const char* name;
-  QPalette palette;
-};
-
 QPalette palette_of(const QColor& window, const QColor& text, const QColor& base, const QColor& light,
                     const QColor& highlight, const QColor& highlighted_text) {
   QPalette palette(window);
-  palette.setColor(QPalette::WindowText, text);
-  palette.setColor(QPalette::ButtonText, text);
-  palette.setColor(QPalette::Text, text);
-  palette.setColor(QPalette::Button, window);
-  palette.setColor(QPalette::Base, base);
-  palette.setColor(QPalette::Light, light);
-  palette.setColor(QPalette::Highlight, highlight);
-  palette.setColor(QPalette::HighlightedText, highlighted_text);
+  for (const auto& [role, colour] : {std::pair{QPalette::WindowText, text}, {QPalette::ButtonText, text},
+                                     {QPalette::Text, text}, {QPalette::Button, window}, {QPalette::Base, base},
+                                     {QPalette::Light, light}, {QPalette::Highlight, highlight},
+                                     {QPalette::HighlightedText, highlighted_text}}) {
+    palette.setColor(role, colour);
+  }
   return palette;
 }
 
-QList<Theme> themes() {
+QList<std::pair<const char*, QPalette>> themes() {
   return {
       {"light", QApplication::style()->standardPalette()},
       // Light grey text, a dark 3-D highlight behind two check boxes, and a
@@ -45,31 +37,27 @@ QList<Theme> themes() {
   };
 }
 
-// Checks that `text` on `background` in `group` of `palette` is legible.
-void require_legible(const QPalette& palette, QPalette::ColorRole background, QPalette::ColorRole text,
-                     const QString& what) {
-  for (const auto group : {QPalette::Active, QPalette::Inactive}) {
-    const double ratio = contrast_ratio(rgb_of(palette.color(group, background)), rgb_of(palette.color(group, text)));
-    QVERIFY2(ratio >= kLegibleContrast, qPrintable(QStringLiteral("%1: %2 on %3, contrast %4")
-                                                       .arg(what, palette.color(group, text).name(),
-                                                            palette.color(group, background).name())
-                                                       .arg(ratio, 0, 'f', 2)));
-  }
-}
-
 // The pairs the style paints the window's texts with: menu items (and a
 // pressed one), the check box captions, list entries plain and selected.
 void require_window_legible(const FormWindow& form, const char* theme) {
-  const QString on = QStringLiteral(" on the %1 theme").arg(QLatin1String(theme));
-  require_legible(form.menuBar()->palette(), QPalette::Window, QPalette::ButtonText, "menu" + on);
-  require_legible(form.menuBar()->palette(), QPalette::Highlight, QPalette::HighlightedText,
-                  "pressed menu" + on);
-  for (const QCheckBox* box : {form.Check_CRLF, form.Check_drive, form.Check_TAG}) {
-    require_legible(box->palette(), QPalette::Window, QPalette::WindowText, box->objectName() + on);
+  const std::tuple<const QWidget*, QPalette::ColorRole, QPalette::ColorRole> pairs[] = {
+      {form.menuBar(), QPalette::Window, QPalette::ButtonText},
+      {form.menuBar(), QPalette::Highlight, QPalette::HighlightedText},
+      {form.Check_CRLF, QPalette::Window, QPalette::WindowText},
+      {form.Check_drive, QPalette::Window, QPalette::WindowText},
+      {form.Check_TAG, QPalette::Window, QPalette::WindowText},
+      {form.List1, QPalette::Base, QPalette::Text},
+      {form.List1, QPalette::Highlight, QPalette::HighlightedText},
+  };
+  for (const auto& [widget, background, text] : pairs) {
+    for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+      const QColor back = widget->palette().color(group, background), fore = widget->palette().color(group, text);
+      const double ratio = contrast_ratio(rgb_of(back), rgb_of(fore));
+      QVERIFY2(ratio >= kLegibleContrast, qPrintable(QStringLiteral("%1 on the %2 theme: %3 on %4, contrast %5")
+                                                         .arg(widget->objectName(), theme, fore.name(), back.name())
+                                                         .arg(ratio, 0, 'f', 2)));
+    }
   }
-  require_legible(form.List1->palette(), QPalette::Base, QPalette::Text, "list entry" + on);
-  require_legible(form.List1->palette(), QPalette::Highlight, QPalette::HighlightedText,
-                  "selected entry" + on);
 }
 
 }  // namespace
@@ -83,14 +71,14 @@ class ColoursTest : public QObject {
   void cleanup() { QApplication::setPalette(original_); }
 
   void textIsLegibleOnEveryTheme() {
-    for (const Theme& theme : themes()) {
-      QApplication::setPalette(theme.palette);
-      const auto form = std::make_unique<FormWindow>();
-      require_window_legible(*form, theme.name);
+    for (const auto& [name, palette] : themes()) {
+      QApplication::setPalette(palette);
+      FormWindow form;
+      require_window_legible(form, name);
       // A theme changed under an open window must not split a pair.
-      for (const Theme& later : themes()) {
-        QApplication::setPalette(later.palette);
-        require_window_legible(*form, later.name);
+      for (const auto& [later, later_palette] : themes()) {
+        QApplication::setPalette(later_palette);
+        require_window_legible(form, later);
       }
     }
   }
@@ -98,12 +86,12 @@ class ColoursTest : public QObject {
   // On the light theme the texts keep the theme's colours; only a selection
   // whose white text was too faint turns black.
   void lightThemeKeepsItsTextColours() {
-    QApplication::setPalette(themes().first().palette);
-    const auto form = std::make_unique<FormWindow>();
-    const QPalette light = QApplication::palette();
-    QCOMPARE(form->menuBar()->palette().color(QPalette::ButtonText), light.color(QPalette::ButtonText));
-    QCOMPARE(form->Check_drive->palette().color(QPalette::WindowText), light.color(QPalette::WindowText));
-    QCOMPARE(form->List1->palette().color(QPalette::Text), light.color(QPalette::Text));
+    const QPalette light = QApplication::style()->standardPalette();
+    QApplication::setPalette(light);
+    FormWindow form;
+    QCOMPARE(form.menuBar()->palette().color(QPalette::ButtonText), light.color(QPalette::ButtonText));
+    QCOMPARE(form.Check_drive->palette().color(QPalette::WindowText), light.color(QPalette::WindowText));
+    QCOMPARE(form.List1->palette().color(QPalette::Text), light.color(QPalette::Text));
   }
 };
 

@@ -7,15 +7,13 @@
 #include "app/qt/network_mounts.h"
 #include "app/qt/platform.h"
 #include "clip/clip.h"
+#include "tests/fixed_sources.h"
 
 namespace kestrova::platform {
 namespace {
 
 TEST(CommandLineArguments, ComeAsGiven) {
-  struct Case {
-    std::vector<const char*> argv;
-    QStringList want;
-  };
+  struct Case { std::vector<const char*> argv; QStringList want; };
   const Case cases[] = {
       {{"kestrova"}, {}},
       {{"kestrova", "/a b/c.txt"}, {"/a b/c.txt"}},
@@ -27,13 +25,9 @@ TEST(CommandLineArguments, ComeAsGiven) {
   }
 }
 
-TEST(SettingsFolder, WritableProgramFolderHoldsTheSettings) {
-  QTemporaryDir dir;
-  EXPECT_EQ(settings_folder(dir.path()), QDir(dir.path()).absolutePath());
-}
-
-TEST(SettingsFolder, OtherwiseThePerUserFolder) {
+TEST(SettingsFolder, TheWritableProgramFolderOrElseThePerUserOne) {
   QTemporaryDir config;
+  EXPECT_EQ(settings_folder(config.path()), QDir(config.path()).absolutePath());
   qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
   // A folder that does not exist stands for one that cannot be written:
   // root, who runs the tests, may write anywhere.
@@ -44,12 +38,7 @@ TEST(SettingsFolder, OtherwiseThePerUserFolder) {
 }
 
 TEST(WindowingPlatform, PrefersXWaylandOnlyWhenOffered) {
-  struct Case {
-    const char* wayland;
-    const char* display;
-    const char* preset;
-    const char* want;  // nullptr: left unset
-  };
+  struct Case { const char *wayland, *display, *preset, *want; };  // nullptr: unset
   const Case cases[] = {
       {"wayland-0", ":0", nullptr, "xcb"},
       {"wayland-0", nullptr, nullptr, nullptr},
@@ -74,14 +63,13 @@ TEST(NetworkMounts, AreReadFromTheFileAtEveryAsk) {
   QTemporaryDir dir;
   const std::string mountinfo = dir.filePath(QStringLiteral("mountinfo")).toStdString();
   const ProcNetworkMounts mounts(mountinfo);
-  DriveTable table;
-  table.add_row(u"*", u"*");
   EXPECT_TRUE(mounts.network_mounts().empty());  // no file: nothing known, nothing thrown
   QFile file(QString::fromStdString(mountinfo));
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
   file.write("135 22 0:59 / /mnt/Team\\040Share rw shared:470 - cifs //nas/Team\\040Share rw\n");
   file.close();
-  EXPECT_EQ(DRIVE_CHG_edit(table, u"/mnt/Team Share/a.txt", &mounts), u"\\\\nas\\Team Share\\a.txt");
+  EXPECT_EQ(DRIVE_CHG_edit(testing::table_of({{u"*", u"*"}}), u"/mnt/Team Share/a.txt", &mounts),
+            u"\\\\nas\\Team Share\\a.txt");
 }
 
 }  // namespace

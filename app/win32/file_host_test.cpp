@@ -28,26 +28,16 @@ class TestHost final : public Win32FileHost {
 
 class Win32FileHostTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder = fs::temp_directory_path() / ("kestrova-test-" + std::to_string(GetCurrentProcessId()));
-    fs::remove_all(folder);
-    fs::create_directory(folder);
-  }
+  void SetUp() override { fs::remove_all(folder); fs::create_directory(folder); }
   void TearDown() override { fs::remove_all(folder); }
-
   Text name(const char* file) const { return (folder / file).u16string(); }
   std::string bytes(const char* file) const {
     std::ifstream in(folder / file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
   }
-  void put(const char* file, const std::string& content) const {
-    std::ofstream(folder / file, std::ios::binary) << content;
-  }
-  std::size_t files_in_folder() const {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {}));
-  }
+  std::ptrdiff_t files_in_folder() const { return std::distance(fs::directory_iterator(folder), {}); }
 
-  fs::path folder;
+  const fs::path folder = fs::temp_directory_path() / ("kestrova-test-" + std::to_string(GetCurrentProcessId()));
 };
 
 // The message starts with what failed and the full name, and goes on with
@@ -72,7 +62,7 @@ TEST_F(Win32FileHostTest, ReplacesWholeFilesAndNamesEveryFailure) {
   EXPECT_EQ(host.read_lines(u"kestrova.ini"), (std::vector<std::string>{"a", "", "b"}));
   host.write_lines(u"kestrova.ini", {"c"});
   EXPECT_EQ(bytes("kestrova.ini"), "c\r\n");
-  EXPECT_EQ(files_in_folder(), 1u) << "a temporary file stayed behind";
+  EXPECT_EQ(files_in_folder(), 1) << "a temporary file stayed behind";
   EXPECT_TRUE(host.file_exists(u"kestrova.ini"));
   fs::create_directory(folder / "dir.ini");
   EXPECT_FALSE(host.file_exists(u"dir.ini"));
@@ -95,7 +85,7 @@ TEST_F(Win32FileHostTest, ReplacesWholeFilesAndNamesEveryFailure) {
     expect_failure([&] { host.write_lines(u"kestrova.ini", {"new"}); }, "cannot write " + full);
   }
   EXPECT_EQ(bytes("kestrova.ini"), "c\r\n");
-  EXPECT_EQ(files_in_folder(), 2u);  // the file and dir.ini
+  EXPECT_EQ(files_in_folder(), 2);  // the file and dir.ini
 }
 
 TEST(Win32Start, CommandLineTailKeepsQuotesOfTheArgument) {
@@ -119,7 +109,7 @@ TEST(Win32Start, CommandLineTailKeepsQuotesOfTheArgument) {
 
 TEST_F(Win32FileHostTest, WritableProgramFolderHoldsTheSettings) {
   EXPECT_EQ(win32::settings_folder(folder.u16string()), folder.u16string());
-  EXPECT_EQ(files_in_folder(), 0u) << "the writability probe stayed behind";
+  EXPECT_EQ(files_in_folder(), 0) << "the writability probe stayed behind";
 }
 
 // Text in the ANSI code page, 932 under the test's Japanese locale: "能"

@@ -19,8 +19,7 @@ TEST(NetworkDrives, ConnectedDrivesMapThroughTheSystemRow) {
   };
   const kestrova::testing::FixedNetworkMounts mounts(network_drives((1u << 2) | (1u << 23) | (1u << 24), connections));
   ASSERT_EQ(mounts.mounts, (std::vector<NetworkMount>{{u"X:", u"\\\\srv\\share"}}));
-  DriveTable table;
-  table.add_row(u"*", u"*");
+  const DriveTable table = kestrova::testing::table_of({{u"*", u"*"}});
   EXPECT_EQ(DRIVE_CHG_edit(table, u"x:\\docs\\a.txt", &mounts, PathFlavour::kWindows), u"\\\\srv\\share\\docs\\a.txt");
   EXPECT_EQ(DRIVE_CHG_edit(table, u"C:\\a.txt", &mounts, PathFlavour::kWindows), u"C:\\a.txt");
 
