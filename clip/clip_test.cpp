@@ -13,6 +13,15 @@ using testing::table_of;
 const DriveTable kDefault = table_of({{u"X", u"\\\\realpath\\"}});
 const OptionStates kOff{0, 0, 0};
 
+TEST(DriveTable, HoldsFiftyRows) {
+  DriveTable table;
+  for (int i = 0; i < DriveTable::kMaxRows; ++i) {
+    ASSERT_TRUE(table.add_row(u"L", u"P"));
+  }
+  EXPECT_FALSE(table.add_row(u"L", u"P"));
+  EXPECT_EQ(table.DRIVE_CHG_cnt, 50);
+}
+
 TEST(DriveChgEdit, Cases) {
   const std::tuple<DriveTable, Text, Text> cases[] = {
       {kDefault, u"X:\\docs\\a.txt", u"\\\\realpath\\docs\\a.txt"},
