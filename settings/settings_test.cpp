@@ -52,7 +52,8 @@ TEST(FindOptionFile, PlainNamesOrTheRedirectFolder) {
     FakeHost host;
     host.files[u"ini.ini"] = first_line + "\r\nignored second line\r\n";
     const auto redirected = FIND_option_file(host, join);
-    EXPECT_EQ(redirected.File_name_info + u"|" + redirected.File_name_bak, stem + u".ini|" + stem + u".BAK");
+    EXPECT_EQ(std::tie(redirected.File_name_info, redirected.File_name_bak),
+              std::make_tuple(stem + u".ini", stem + u".BAK"));
   }
   FakeHost empty;
   empty.files[u"ini.ini"] = "";
