@@ -14,7 +14,7 @@ kestrova_test_packages=(
   "${kestrova_packages[@]}"
   libgtest-dev libbenchmark-dev
   xvfb xauth xclip xdotool imagemagick qt6-gtk-platformtheme gnome-themes-extra
-  sway wtype wl-clipboard jq libwayland-dev libwayland-bin util-linux passwd
+  sway wtype wl-clipboard jq util-linux passwd
   clang-14 libclang-rt-14-dev clang-tidy cppcheck
   desktop-file-utils appstream libglib2.0-bin dbus-daemon dpkg-dev lintian file procps
   strace openbox python3-gi

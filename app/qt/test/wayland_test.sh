@@ -1,25 +1,27 @@
 #!/usr/bin/env bash
-# The program on pure Wayland (no X11 at all), end to end in a headless
-# sway: command-line and file-name mode copy when OK is pressed, both copies
+# The program on pure Wayland (its processes see no X11 at all), end to end
+# in a sway of the test's own: command-line and file-name mode copy when OK is pressed, both copies
 # outlive the started process, files dragged from another Wayland program
 # are listed and a click copies them, closing the window rewrites the
 # settings, and every process of the program ends once another program
 # takes the clipboard. The whole scenario runs several times in a row, since
 # a process that hangs on its way out does so only now and then.
 # sway refuses to run as root: as root the test creates a user of its own.
-# Usage: wayland_test.sh PATH/TO/kestrova PATH/TO/virtual_pointer PATH/TO/drag_source [ROUNDS [TIMINGS]]
+# sway runs in a window on an Xvfb of the test's own: that backend gives its
+# seat a pointer, which a headless sway lacks, so sway's own "seat cursor"
+# commands reach the clients and can carry a drag.
+# Usage: wayland_test.sh PATH/TO/kestrova PATH/TO/drag_source [ROUNDS [TIMINGS]]
 # With TIMINGS, it then also times file-name mode from start to pasted,
 # alternating with wl-copy, that many runs (a benchmark, not a check).
 set -uo pipefail
 
 program=$1
-pointer_tool=$2
-drag_tool=$3
-rounds=${4:-5}
-timings=${5:-0}
-source "$(dirname "$0")/../../../../tests/lib.sh" || exit 1
+drag_tool=$2
+rounds=${3:-5}
+timings=${4:-0}
+source "$(dirname "$0")/../../../tests/lib.sh" || exit 1
 
-for tool in sway swaymsg wtype wl-paste wl-copy jq; do
+for tool in Xvfb sway swaymsg wtype wl-paste wl-copy jq; do
   if ! command -v "$tool" >/dev/null; then
     echo "SKIP: $tool is not installed (scripts/deps.sh lists it)"
     exit 77
@@ -29,10 +31,8 @@ done
 work=$(mktemp -d)
 chmod 755 "$work"
 # The test user may not enter the build folder (a clone in a private
-# folder): it runs its own copies of the tools, as of the program.
-cp "$pointer_tool" "$work/virtual_pointer"
+# folder): it runs its own copy of the drag source, as of the program.
 cp "$drag_tool" "$work/drag_source"
-pointer_tool=$work/virtual_pointer
 drag_tool=$work/drag_source
 user=kestrova-wayland-test
 created_user=
@@ -56,10 +56,12 @@ chmod 700 "$runtime"
 chown "$user" "$runtime" "$home"
 
 sway_pid=
+xvfb_pid=
 cleanup() {
   local pid
   for pid in $(pgrep -f "$work/"); do kill "$pid" 2>/dev/null; done
   [ -n "$sway_pid" ] && kill "$sway_pid" 2>/dev/null && wait "$sway_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
   # wl-copy serves from a process of its own, started by the test's user.
   if [ -n "$created_user" ] || [ "${#run_as[@]}" -gt 0 ]; then
     for pid in $(pgrep -u "$user"); do kill "$pid" 2>/dev/null; done
@@ -70,12 +72,20 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Without -auth any local user may connect: the test's user runs sway on it.
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$work/xdisplay" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+if ! wait_for test -s "$work/xdisplay"; then
+  echo "SKIP: Xvfb did not start; its log:"
+  tail -n 20 "$work/xvfb.log"
+  exit 77
+fi
 cat >"$work/sway.conf" <<'CONF'
-output HEADLESS-1 resolution 1280x1024
+output X11-1 resolution 1280x1024
 xwayland disable
 CONF
-"${run_as[@]}" env -i HOME="$home" PATH="$PATH" XDG_RUNTIME_DIR="$runtime" \
-  WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman LIBSEAT_BACKEND=noop \
+"${run_as[@]}" env -i HOME="$home" PATH="$PATH" XDG_RUNTIME_DIR="$runtime" DISPLAY=":$(cat "$work/xdisplay")" \
+  WLR_BACKENDS=x11 WLR_RENDERER=pixman LIBSEAT_BACKEND=noop \
   sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
 sway_pid=$!
 display=
@@ -87,7 +97,7 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 if [ -z "$display" ] || [ -z "$swaysock" ]; then
-  echo "SKIP: headless sway did not start; its log:"
+  echo "SKIP: sway did not start; its log:"
   tail -n 20 "$work/sway.log"
   exit 77
 fi
@@ -98,10 +108,21 @@ as_user() {
 }
 paste() { timeout 5 "${run_as[@]}" env -i XDG_RUNTIME_DIR="$runtime" WAYLAND_DISPLAY="$display" wl-paste -n 2>/dev/null; }
 key() { as_user wtype -s 300 "$@"; }  # without the pause the compositor loses the key
-# sway's own "seat - cursor" commands move the seat's cursor, but a headless
-# sway without an input device offers its clients no pointer, so no client
-# sees them: the virtual pointer is the device.
-pointer() { as_user "$pointer_tool" "$@"; }
+cursor() { as_user swaymsg "seat - cursor $*" >/dev/null; }
+point() { cursor set "$1" "$2"; sleep 0.2; }
+click() { cursor press button1; sleep 0.05; cursor release button1; }
+drag() {  # drag X1 Y1 X2 Y2: pressed at the first point, released at the second
+  point "$1" "$2"
+  cursor press button1
+  local step
+  for step in $(seq 10); do
+    cursor set $(($1 + ($3 - $1) * step / 10)) $(($2 + ($4 - $2) * step / 10))
+    sleep 0.03
+  done
+  sleep 0.3
+  cursor release button1
+  sleep 0.3
+}
 
 # "X Y" of the content of the first window whose title matches $1, or nothing.
 window_at() {
@@ -184,9 +205,11 @@ for round in $(seq "$rounds"); do
   row_y=$((ky + 108))
   # Each move first crosses the other window, so the target surely gets its
   # pointer enter, whatever surface the cursor was left over last time.
-  pointer move "$row_x" "$row_y" wait 200 move $((sx + 100)) $((sy + 100)) wait 300 press wait 100 \
-    glide $((sx + 60)) $((sy + 100)) glide "$row_x" "$row_y" wait 300 release wait 300
-  pointer move $((sx + 100)) $((sy + 100)) wait 200 move "$row_x" "$row_y" wait 300 press wait 50 release
+  point "$row_x" "$row_y"
+  drag $((sx + 100)) $((sy + 100)) "$row_x" "$row_y"
+  point $((sx + 100)) $((sy + 100))
+  point "$row_x" "$row_y"
+  click
   # Not the list's last entry, so it ends with a line break.
   check "$r: the dragged files are listed, a click copies the first" \
     wait_for pasted '<\\nas\share\a b.txt>'$'\r\n'
