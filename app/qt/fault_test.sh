@@ -2,11 +2,15 @@
 # Faults of the system against the built program on real files: a full disk
 # (a small tmpfs this test mounts), a read error and a rename error (injected
 # by strace: the reads of the settings file, and every rename after the
-# first, which writes the backup at start). Each case checks the
+# first, which writes the backup at start); and the user's own files in the
+# way: a redirect to a missing folder or through a file, and, as nobody
+# (root is never refused), an unreadable settings file and a settings
+# folder the user may not write. Each case checks the
 # message, the exit status, the settings file's bytes and the folder's
 # listing: a failure is never reported as success, and the settings file is
 # never left cut short, emptied or beside a stray temporary file.
-# Run under xvfb-run, as root (for the mount). Exits 77 (skipped) otherwise.
+# Run under xvfb-run, as root (for the mount and nobody). Exits 77 (skipped)
+# otherwise.
 # Usage: fault_test.sh PATH/TO/kestrova
 set -uo pipefail
 
@@ -19,7 +23,11 @@ for tool in strace openbox xdotool; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
 done
 source "$(dirname "$0")/../../tests/lib.sh"
+can_run_as_nobody || { echo "SKIP: setpriv or the user nobody is missing"; exit 77; }
 work=$(mktemp -d)
+chmod 755 "$work"
+# nobody may not read xvfb-run's private authority file: a copy it may.
+cp "$XAUTHORITY" "$work/Xauthority" && chmod 644 "$work/Xauthority"
 cleanup() {
   pkill -f "$work/" 2>/dev/null
   kill "$wm" 2>/dev/null
@@ -69,7 +77,8 @@ new_case() {
 }
 
 # run_case NAME MODE WANT STATUS FILES [STRACE ARGS...]: starts the program
-# in MODE ("name": file-name mode, "window": closes the window), expects one
+# in MODE ("name": file-name mode, "window": closes the window; as nobody
+# when $user is), expects one
 # message box whose text (the program's standard error) holds WANT, the exit
 # status STATUS, the settings file unchanged and the folder holding FILES.
 # Leaves what was on the clipboard after the message in $copied.
@@ -81,6 +90,8 @@ run_case() {
   echo other | xclip -selection clipboard
   if [ $# -gt 0 ]; then
     strace -f -qq -o /dev/null "$@" "$prog/kestrova" "${args[@]}" 2>"$prog/err" &
+  elif [ "${user:-}" = nobody ]; then
+    as_nobody env XAUTHORITY="$work/Xauthority" "$prog/kestrova" "${args[@]}" 2>"$prog/err" &
   else
     "$prog/kestrova" "${args[@]}" 2>"$prog/err" &
   fi
@@ -127,5 +138,29 @@ new_case rename-error -
 run_case rename-error name "cannot write $dir/kestrova.ini: Device or resource busy" 1 \
   "kestrova.BAK kestrova.ini " \
   -e trace=rename -e inject=rename:error=EBUSY:when=2+
+
+new_case redirect-to-missing -
+printf '%s\n' "$work/redirect-to-missing/missing" >"$work/redirect-to-missing/ini.ini"
+run_case redirect-to-missing name "cannot write $work/redirect-to-missing/missing/kestrova.ini: No such file or directory" \
+  1 "kestrova.ini "
+check "redirect-to-missing: no folder made, nothing copied" test ! -e "$work/redirect-to-missing/missing" -a "$copied" = other
+
+new_case redirect-through-file -
+printf '%s\n' "$dir/kestrova.ini" >"$work/redirect-through-file/ini.ini"
+run_case redirect-through-file name "cannot write $dir/kestrova.ini/kestrova.ini: Not a directory" 1 "kestrova.ini "
+check "redirect-through-file: nothing copied" test "$copied" = other
+
+# The program's folder is nobody's, the settings folder root's.
+user=nobody
+new_case unreadable -
+chown nobody "$work/unreadable"
+chmod 200 "$dir/kestrova.ini"
+run_case unreadable name "cannot read $dir/kestrova.ini: Permission denied" 1 "kestrova.ini "
+check "unreadable: nothing copied" test "$copied" = other
+
+new_case unwritable-folder -
+chown nobody "$work/unwritable-folder"
+run_case unwritable-folder name "cannot write $dir/kestrova.BAK: Permission denied" 1 "kestrova.ini "
+check "unwritable-folder: nothing copied" test "$copied" = other
 
 finish_checks faults

@@ -1,18 +1,13 @@
 // The Qt window under the offscreen platform: what only the toolkit can get
 // wrong (events wired to the handlers, drops as Qt delivers them, the real
-// host's files), and the faults of real files at start and close. The
-// behaviour itself is app/form_test.cpp's. Message boxes are answered from a
-// timer. Rows that need a user whom file permissions stop are skipped when
-// run as root; bad_input_test.sh runs them as nobody.
+// host's files at close). The behaviour itself is app/form_test.cpp's; the
+// faults of real files at start are fault_test.sh's. Message boxes are
+// answered from a timer.
 #include "app/qt/form_window.h"
-
-#include <unistd.h>
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -21,7 +16,8 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "app/qt/startup.h"
+#include "app/qt/app_host.h"
+#include "app/qt/qt_text.h"
 
 using namespace kestrova;
 
@@ -89,18 +85,7 @@ void drop(QWidget* target, const QList<QUrl>& urls, const QString& text = {}) {
   QCOMPARE(dropped.dropAction(), Qt::CopyAction);
 }
 
-// A file or, named with a trailing "/", a folder that a test lays down
-// before the program starts; "%1" in its bytes is the program's folder.
-// Permissions, when given, are set once everything is in place.
-struct Laid { QString name; QByteArray bytes; QFile::Permissions permissions = {}; };
-
-// A start in command-line mode that must fail, leaving every file laid down
-// as it was. "%1" in `message` is the program's folder.
-struct FailedStart { QList<Laid> files; QString message; };
-
 }  // namespace
-
-Q_DECLARE_METATYPE(FailedStart)
 
 class FormWindowTest : public QObject {
   Q_OBJECT
@@ -169,51 +154,6 @@ class FormWindowTest : public QObject {
     QCOMPARE(answers.texts, QStringList("cannot read " + window.dir.filePath("kestrova.BAK") +
                                         ": No such file or directory"));
     QCOMPARE(read_file(window.ini()), QByteArray("TAG-SET=YES\r\n"));
-  }
-
-  void failedStart_data() {
-    const QByteArray tag = "TAG-SET=YES\r\n";
-    QTest::addColumn<FailedStart>("row");
-    // clang-format off
-    QTest::newRow("redirect to a missing folder") << FailedStart{{{"kestrova.ini", tag}, {"ini.ini", "%1/missing"}},
-        "cannot write %1/missing/kestrova.ini: No such file or directory"};
-    // A file where a folder should be stops root too; permissions stop only
-    // other users.
-    QTest::newRow("redirect through a file") << FailedStart{{{"ini.ini", "%1/other"}, {"other", tag}},
-        "cannot write %1/other/kestrova.ini: Not a directory"};
-    QTest::newRow("settings file unreadable") << FailedStart{{{"kestrova.ini", tag, QFile::WriteOwner}},
-        "cannot read %1/kestrova.ini: Permission denied"};
-    QTest::newRow("settings folder unwritable") << FailedStart{{{"ini.ini", "%1/other"}, {"other/kestrova.ini", tag},
-        {"other/", {}, QFile::ReadOwner | QFile::ExeOwner}}, "cannot write %1/other/kestrova.BAK: Permission denied"};
-    // clang-format on
-  }
-
-  void failedStart() {
-    QFETCH(FailedStart, row);
-    QTemporaryDir dir;
-    const QString folder = dir.path();
-    for (Laid& file : row.files) {
-      if (file.permissions && geteuid() == 0) {
-        QSKIP("root is never refused: bad_input_test.sh runs this row as nobody");
-      }
-      file.name = folder + "/" + file.name;
-      file.bytes.replace("%1", folder.toUtf8());
-      QVERIFY(QDir().mkpath(QFileInfo(file.name).path()));
-      QVERIFY(file.name.endsWith('/') || write_file(file.name, file.bytes));
-    }
-    for (const Laid& file : row.files) {
-      QVERIFY(!file.permissions || QFile::setPermissions(file.name, file.permissions));
-    }
-    MessageAnswerer answers;
-    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
-    QCOMPARE(run_program({QStringLiteral("/a")}, folder + "/kestrova"), kPlatformFailureStatus);
-    QCOMPARE(answers.texts, QStringList(row.message.replace("%1", folder)));
-    QCOMPARE(clipboard(), QStringLiteral("before"));
-    for (const Laid& file : row.files) {
-      QFile::setPermissions(file.name, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-      QVERIFY2(file.name.endsWith('/') || read_file(file.name) == file.bytes, qPrintable(file.name));
-    }
-    QVERIFY(!QFile::exists(folder + "/missing"));
   }
 };
 
