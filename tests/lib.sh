@@ -68,6 +68,9 @@ clipboard() { timeout 5 xclip -o -selection clipboard 2>/dev/null; }
 # are met only as another user.
 can_run_as_nobody() { command -v setpriv >/dev/null && id nobody >/dev/null 2>&1; }
 as_nobody() { setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups "$@"; }
+# shared_xauthority FILE: a copy of the X authority another user may read
+# (xvfb-run keeps its own in a private folder).
+shared_xauthority() { cp "${XAUTHORITY:-$HOME/.Xauthority}" "$1" 2>/dev/null || : >"$1"; chmod 644 "$1"; }
 
 # wine_env FOLDER [DLL-OVERRIDES]: Wine's settings for this shell and what it
 # starts, with the prefix in FOLDER; wine_prefix also makes that prefix

@@ -26,8 +26,7 @@ source "$(dirname "$0")/../../tests/lib.sh"
 can_run_as_nobody || { echo "SKIP: setpriv or the user nobody is missing"; exit 77; }
 work=$(mktemp -d)
 chmod 755 "$work"
-# nobody may not read xvfb-run's private authority file: a copy it may.
-cp "$XAUTHORITY" "$work/Xauthority" && chmod 644 "$work/Xauthority"
+shared_xauthority "$work/Xauthority"
 cleanup() {
   pkill -f "$work/" 2>/dev/null
   kill "$wm" 2>/dev/null

@@ -74,9 +74,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The test's user may not read xvfb-run's private authority file: a copy it may.
-cp "${XAUTHORITY:-$HOME/.Xauthority}" "$work/Xauthority" 2>/dev/null || : >"$work/Xauthority"
-chmod 644 "$work/Xauthority"
+shared_xauthority "$work/Xauthority"
 cat >"$work/sway.conf" <<'CONF'
 output X11-1 resolution 1280x1024
 xwayland disable
