@@ -66,6 +66,14 @@ CommandLine command_line_from_arguments(std::vector<Text> arguments) {
   return line;
 }
 
+CommandLine command_line_from_argv(int argc, const char* const* argv) {
+  std::vector<Text> arguments;
+  for (int i = 1; i < argc; ++i) {
+    arguments.push_back(from_utf8(argv[i]));
+  }
+  return command_line_from_arguments(std::move(arguments));
+}
+
 CommandLine command_line_from_tail(Text tail) {
   CommandLine line;
   const auto blank = [&tail](std::size_t at) { return tail[at] == u' ' || tail[at] == u'\t'; };

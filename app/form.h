@@ -143,6 +143,10 @@ struct CommandLine {
 // joins them by single spaces.
 CommandLine command_line_from_arguments(std::vector<Text> arguments);
 
+// POSIX: the same from main's `argv`, whose arguments are UTF-8, taken
+// before any toolkit may strip what looks like its own options.
+CommandLine command_line_from_argv(int argc, const char* const* argv);
+
 // Windows: the raw text after the program's name. The items are what
 // CommandLineToArgvW makes of it: blanks outside quotes separate, quotes
 // group and go, backslashes count only in front of a quote.

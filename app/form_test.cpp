@@ -160,9 +160,10 @@ TEST_F(FormTest, CommandLineItemsCopyAsAClickOnThemWould) {
 }
 
 TEST(CommandLine, ItemsAreTheArgumentsOrWhatWindowsMakesOfItsTail) {
-  const CommandLine joined = command_line_from_arguments({u"", u"日", u"a b"});
-  EXPECT_EQ(joined.text, u" 日 a b");
-  EXPECT_EQ(joined.items.size(), 3u);
+  const char* const argv[] = {"kestrova", "", "\xe6\x97\xa5", "-platform"};
+  const CommandLine joined = command_line_from_argv(4, argv);
+  EXPECT_EQ(joined.text, u" 日 -platform");
+  EXPECT_EQ(joined.items, (std::vector<Text>{u"", u"日", u"-platform"}));
   const std::pair<Text, std::vector<Text>> tails[] = {
       {u"", {}},
       // As Explorer hands a selection to Send To.

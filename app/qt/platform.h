@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 namespace kestrova::platform {
 
@@ -19,10 +18,6 @@ QString settings_folder(const QString& program_folder);
 // The executable's file name without its folder. POSIX programs carry no
 // extension, so a dot in the name belongs to it ("kestrova-2.6").
 QString executable_name(const QString& executable_path);
-
-// The arguments after the program's name, exactly as given (nothing is
-// interpreted).
-QStringList command_line_arguments(int argc, const char* const* argv);
 
 // Before QApplication exists: on a Wayland session that also offers X11
 // (XWayland), ask Qt for the xcb platform, since a Wayland client that never

@@ -12,19 +12,6 @@
 namespace kestrova::platform {
 namespace {
 
-TEST(CommandLineArguments, ComeAsGiven) {
-  struct Case { std::vector<const char*> argv; QStringList want; };
-  const Case cases[] = {
-      {{"kestrova"}, {}},
-      {{"kestrova", "/a b/c.txt"}, {"/a b/c.txt"}},
-      {{"kestrova", "-platform", "offscreen", "--", "-reverse"}, {"-platform", "offscreen", "--", "-reverse"}},
-      {{"kestrova", "", "\xe6\x97\xa5"}, {"", QString::fromUtf8("\xe6\x97\xa5")}},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(command_line_arguments(static_cast<int>(c.argv.size()), c.argv.data()), c.want);
-  }
-}
-
 TEST(SettingsFolder, TheWritableProgramFolderOrElseThePerUserOne) {
   QTemporaryDir config;
   EXPECT_EQ(settings_folder(config.path()), QDir(config.path()).absolutePath());

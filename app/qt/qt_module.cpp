@@ -19,14 +19,14 @@ __attribute__((visibility("default"))) int kestrova_qt_main(int argc, char** arg
   using namespace kestrova;
   // Taken before Qt sees the arguments: QApplication would strip and obey
   // its own options (-style, -platform, ...), and a path may look like one.
-  const QStringList arguments = platform::command_line_arguments(argc, argv);
+  const CommandLine line = command_line_from_argv(argc, argv);
   platform::choose_windowing_platform();
   keeper = platform::ClipboardKeeper::start();
 
   static int qt_argc = 1;
   static char* qt_argv[] = {argv[0], nullptr};
   QApplication app(qt_argc, qt_argv);
-  return keeper.finish(run_program(arguments, QCoreApplication::applicationFilePath()));
+  return keeper.finish(run_program(line, QCoreApplication::applicationFilePath()));
 }
 
 __attribute__((visibility("default"))) kestrova::FormView* kestrova_qt_window(char* program_path) {

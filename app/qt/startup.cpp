@@ -28,7 +28,7 @@ void prepare_application() {
   QApplication::setWindowIcon(program_icon());
 }
 
-int run_program(const QStringList& arguments, const QString& executable_path) {
+int run_program(const CommandLine& line, const QString& executable_path) {
   prepare_application();
   const QFileInfo executable(executable_path);
   const QString program_folder = executable.absolutePath();
@@ -39,13 +39,8 @@ int run_program(const QStringList& arguments, const QString& executable_path) {
     host = std::make_unique<AppHost>(platform::settings_folder(program_folder));
     return *host;
   };
-  std::vector<Text> items;
-  items.reserve(arguments.size());
-  for (const QString& argument : arguments) {
-    items.push_back(to_text(argument));
-  }
   return run_program(window, open_settings,
-                     {command_line_from_arguments(std::move(items)), to_text(program_folder),
+                     {line, to_text(program_folder),
                       to_text(platform::executable_name(executable.filePath())), &mounts});
 }
 

@@ -188,11 +188,6 @@ std::string executable_path(const char* argv0) {
 }  // namespace
 
 int run_windowless(int argc, char** argv) {
-  // The arguments as given, in UTF-8, as Qt reads them.
-  std::vector<Text> arguments;
-  for (int i = 1; i < argc; ++i) {
-    arguments.push_back(from_utf8(argv[i]));
-  }
   const std::string executable = executable_path(argv[0]);
   const std::size_t slash = executable.rfind('/');
   const std::string program_folder = slash == 0 ? "/" : executable.substr(0, slash);
@@ -205,7 +200,7 @@ int run_windowless(int argc, char** argv) {
   };
   const int status = run_program(
       view, open_settings,
-      {command_line_from_arguments(std::move(arguments)), from_utf8(program_folder), from_utf8(executable.substr(slash + 1)), &mounts});
+      {command_line_from_argv(argc, argv), from_utf8(program_folder), from_utf8(executable.substr(slash + 1)), &mounts});
   return view.finish(status);
 }
 
