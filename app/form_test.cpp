@@ -50,6 +50,9 @@ TEST_F(FormTest, DropsWriteFromTheTopAndMapWhenDriveMappingIsOn) {
   EXPECT_EQ(view.messages, std::vector<Text>{u"無選択です"});
   EXPECT_EQ(view.list.size(), 4u);
   EXPECT_FALSE(view.clipboard.has_value());
+  view = FakeView();
+  load("DRIVE-CHG-SET=YES\r\n").List1_OLEDragDrop({u" a "});  // no rows: nothing mapped, nothing trimmed
+  EXPECT_EQ(view.list, std::vector<Text>{u" a "});
 }
 
 TEST_F(FormTest, ClickCopiesTheSelectionEditedWithTheBoxesOfNow) {
@@ -144,13 +147,14 @@ TEST_F(FormTest, CommandLineItemsCopyAsAClickOnThemWould) {
   EXPECT_TRUE(box.starts_with(u"CLIPBOAD COPIED=/" + Text(49, u'a') + u"…" + Text(50, u'a') + u"\r\n/b"));
   EXPECT_EQ(std::count(box.begin(), box.end(), u'\n'), 20);
   EXPECT_TRUE(box.ends_with(Text(50, u't') + u"\r\n…（全25件）"));
-  // Twenty paths of up to 100 are shown whole; a 21st cuts the box after the 20th.
+  // Twenty paths of up to 100, 2,000 characters in all, are shown whole; a
+  // 21st cuts the box after the 20th.
   for (const std::size_t count : {20, 21}) {
     host = FakeHost();
     view = FakeView();
     items.clear();
     for (std::size_t i = 0; i < count; ++i) {
-      items.push_back(u"/" + Text(i == 0 ? 99 : 1, static_cast<char16_t>(u'a' + i)));  // the first 100 long
+      items.push_back(u"/" + Text(i == 0 ? 99 : 97, static_cast<char16_t>(u'a' + i)));  // the first 100 long
       host.folders.insert(items.back());
     }
     load("TAG-SET=NO\r\nCRLF-SET=NO\r\n", items);

@@ -73,17 +73,5 @@ TEST(EditClip, Cases) {
   EXPECT_EQ(EDIT_CLIP(text, 0, 0, kDefault, options), u"<X:\\a>");
 }
 
-TEST(ClipTextForSelection, JoinsSelectedInListOrder) {
-  EXPECT_EQ(clip_text_for_selection({{0, u"P1"}, {1, u"P2"}, {2, u"P3"}}, 3, kDefault, OptionStates{0, 1, 0}),
-            u"<P1>\r\n<P2>\r\n<P3>");
-  // The line break looks at the list's last entry, not the last selected.
-  EXPECT_EQ(clip_text_for_selection({{0, u"P1"}, {1, u"P2"}}, 3, kDefault, kOff), u"P1\r\nP2\r\n");
-  EXPECT_EQ(clip_text_for_selection({}, 3, kDefault, kOff), u"");
-  // Entries dropped unmapped are mapped when copied.
-  EXPECT_EQ(clip_text_for_selection({{0, u"X:\\docs\\a.txt"}, {1, u"C:\\b.txt"}}, 2, kDefault,
-                                    OptionStates{1, 1, 0}),
-            u"<\\\\realpath\\docs\\a.txt>\r\n<C:\\b.txt>");
-}
-
 }  // namespace
 }  // namespace kestrova

@@ -33,22 +33,15 @@ constexpr std::string_view kDesktopMountinfo =
 
 const Mounts kDesktop = parse_mountinfo(kDesktopMountinfo, u"/run/user/1000");
 
-TEST(ParseMountinfo, DesktopExcerpt) {
-  const Mounts want = {
-      {u"/run/user/1000/gvfs", u"", MountKind::kGvfs},
-      {u"/mnt/nas", u"\\\\nas\\docs"},
-      {u"/mnt/nfs", u"\\\\srv\\export"},
-      {u"/mnt/Team Share", u"\\\\nas\\Team Share"},
-      {u"/mnt/nfs/scratch", u"", MountKind::kLocal},
-      {u"/mnt/nfs/projects", u"\\\\srv2\\vol\\projects"},
-      {u"/srv/reports", u"\\\\nas\\docs\\docs\\2024"},  // a bind mount of a folder in the share
-  };
-  EXPECT_EQ(kDesktop, want);
-  // GVFS only at the caller's runtime folder.
+// GVFS only at the caller's runtime folder, and only as GVFS: a mount
+// stacked on it hides it as on any other mount point.
+TEST(ParseMountinfo, GvfsAtTheRuntimeFolder) {
   EXPECT_EQ(parse_mountinfo(kDesktopMountinfo, u"/run/user/1000/").front().kind, MountKind::kGvfs);
   EXPECT_EQ(parse_mountinfo(kDesktopMountinfo, u"").front().local, u"/mnt/nas");
   EXPECT_EQ(parse_mountinfo(kDesktopMountinfo, u"/run/user/1001").front().local, u"/mnt/nas");
-  EXPECT_TRUE(parse_mountinfo("1 2 0:3 / /g rw - tmpfs t rw\n", u"/g").empty());  // no GVFS there
+  EXPECT_TRUE(parse_mountinfo("1 2 0:3 / /g/gvfs rw - tmpfs t rw\n", u"/g").empty());
+  EXPECT_EQ(parse_mountinfo("1 2 0:3 / /g/gvfs rw - fuse.gvfsd-fuse g rw\n1 2 0:3 / /g/gvfs rw - tmpfs t rw\n", u"/g"),
+            (Mounts{{u"/g/gvfs", u"", MountKind::kGvfs}, {u"/g/gvfs", u"", MountKind::kLocal}}));
 }
 
 TEST(ParseMountinfo, SourcesEscapesAndBadLines) {
@@ -62,17 +55,20 @@ TEST(ParseMountinfo, SourcesEscapesAndBadLines) {
       {line("/mnt/a", "nfs4", "srv:/"), {{u"/mnt/a", u"\\\\srv"}}},
       {line("/mnt/a", "cifs", "//nas"), {{u"/mnt/a", u"", MountKind::kLocal}}},  // no share: maps nothing
       {line("/mnt/a", "cifs", "///x"), {{u"/mnt/a", u"", MountKind::kLocal}}},   // no server
+      {line("/mnt/a", "cifs", "nas/x"), {{u"/mnt/a", u"", MountKind::kLocal}}},
+      {line("/mnt/a", "cifs", "//nas//x"), {{u"/mnt/a", u"", MountKind::kLocal}}},
+      {"40 22 0:50 / /mnt/a rw - cifs \n", {{u"/mnt/a", u"", MountKind::kLocal}}},  // an empty source
       {line("/mnt/a", "nfs", "srv"), {{u"/mnt/a", u"", MountKind::kLocal}}},
       {line("/mnt/a", "nfs", "a/b:/x"), {{u"/mnt/a", u"", MountKind::kLocal}}},
-      {line("/mnt/a\\040b\\011c\\134d\\012e", "cifs", "//s/x\\040y"),
-       {{u"/mnt/a b\tc\\d\ne", u"\\\\s\\x y"}}},
+      {line("/mnt/a\\040b\\011c\\134d\\012e\\047", "cifs", "//s/x\\040y"),
+       {{u"/mnt/a b\tc\\d\ne'", u"\\\\s\\x y"}}},
       {line("/mnt/\\9x\\04", "cifs", "//s/x"), {{u"/mnt/\\9x\\04", u"\\\\s\\x"}}},  // not escapes
       {line("/mnt/日本", "cifs", "//s/共有"), {{u"/mnt/日本", u"\\\\s\\共有"}}},
       {line("/mnt/a", "ext4", "/dev/sdb1"), {}},
       {line("relative", "cifs", "//s/x"), {}},
       {"garbage\n\n1 2 3 / /mnt/a rw - cifs\n40 22 0:50 / /mnt/a rw cifs //s/x rw", {}},
-      // A "-" inside an optional field is no separator.
-      {"40 22 0:50 / /mnt/a rw x-y:1 - cifs //s/x rw\n", {{u"/mnt/a", u"\\\\s\\x"}}},
+      // A "-" inside an optional field, or at either end of one, is no separator.
+      {"40 22 0:50 / /mnt/a rw x-y:1 -z x- - cifs //s/x rw\n", {{u"/mnt/a", u"\\\\s\\x"}}},
       {line("/", "nfs", "s:/root") + line("/tmp", "tmpfs", "tmpfs"),
        {{u"/", u"\\\\s\\root"}, {u"/tmp", u"", MountKind::kLocal}}},
       // Only a mount after a network mount hides it: autofs comes first.
@@ -97,8 +93,8 @@ TEST(SystemMountEdit, Posix) {
       {u"/srv/reports/q1.pdf", u"\\\\nas\\docs\\docs\\2024\\q1.pdf"},
       {gvfs + u"smb-share:server=fs1,share=pub,user=bob/d/e.txt", u"\\\\fs1\\pub\\d\\e.txt"},
       {gvfs + u"smb-share:domain=W,server=fs1,share=my%20docs", u"\\\\fs1\\my docs"},
-      {gvfs + u"smb-share:server=fs1,share=d%6Fc%6fs%4a%4A%09%2", u"\\\\fs1\\docosJJ\t%2"},  // hex in either case
-      {gvfs + u"smb-share:server=fs1,share=cafe", u"\\\\fs1\\cafe"},
+      {gvfs + u"smb-share:server=fs1,share=d%6Fc%6fs%4a%4A%09%4G%2", u"\\\\fs1\\docosJJ\t%4G%2"},  // hex in either case
+      {gvfs + u"smb-share:server=x,share=cafe,server=fs1", u"\\\\fs1\\cafe"},  // the last one counts
       {gvfs + u"smb-share:server=fs1/f", u""},                                  // no share
       {gvfs + u"sftp:host=h/f", u""},
       {gvfs, u""},
@@ -117,15 +113,15 @@ TEST(SystemMountEdit, Posix) {
 
 TEST(SystemMountEdit, Windows) {
   const Mounts mounts = {{u"X:", u"\\\\srv\\share"}, {u"Y:\\", u"\\\\y\\"}, {u"/mnt/nas", u"\\\\nas\\docs"},
-                        {u"A:", u"\\\\a"}, {u"z:", u"\\\\z"}};
+                        {u"A:", u"\\\\a"}, {u"z:", u"\\\\z"}, {u"1:", u"\\\\one"}};
   const std::pair<Text, Text> cases[] = {
       {u"X:\\dir\\f", u"\\\\srv\\share\\dir\\f"},
       {u"x:\\dir\\f", u"\\\\srv\\share\\dir\\f"},  // drive letters have no case
       {u"X:/dir/f", u"\\\\srv\\share\\dir\\f"},
       {u"X:", u"\\\\srv\\share"},
       {u"Y:\\a", u"\\\\y\\a"},
-      {u"A:\\f", u"\\\\a\\f"},  // the first and last letters
-      {u"z:\\f", u"\\\\z\\f"},
+      {u"A:\\f", u"\\\\a\\f"}, {u"a:\\f", u"\\\\a\\f"},  // the first and last letters
+      {u"z:\\f", u"\\\\z\\f"}, {u"Z:\\f", u"\\\\z\\f"}, {u"1:\\f", u""},
       {u"C:\\a", u""},
       {u"X:dir", u""},  // relative to the drive's current folder: not a full path
       {u"XY:\\a", u""},

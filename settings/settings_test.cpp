@@ -159,7 +159,7 @@ TEST(WriteBackOption, RewritesOnlyTheOptionLines) {
        crlf({"CRLF-SET=YES", "TAG-SET=YES", "DRIVE-CHG-SET=YES", "@ end", "TAG-SET=YES", "tag-set = no", "\xff\xfe raw"})},
       {". " + sjis + "\nTAG-SET=YES\rDRIVE-CHG=X,\\\\" + sjis + "\\\n\xc3(bad\n", {0, 1, 0},
        crlf({". " + sjis, "TAG-SET=YES", "DRIVE-CHG=X,\\\\" + sjis + "\\", "\xc3(bad", "CRLF-SET=NO", "DRIVE-CHG-SET=NO"})},
-      {bom + crlf({"tag-set=YES", "x"}), {0, 0, 0}, bom + crlf({"TAG-SET=NO", "x", "CRLF-SET=NO", "DRIVE-CHG-SET=NO"})},
+      {bom + crlf({"tag-set=YES", "x"}), {0, 1, 0}, bom + crlf({"TAG-SET=YES", "x", "CRLF-SET=NO", "DRIVE-CHG-SET=NO"})},
       {bom + crlf({"@", "x"}), {0, 0, 0}, bom + crlf({"TAG-SET=NO", "CRLF-SET=NO", "DRIVE-CHG-SET=NO", "@", "x"})},
       {bom + crlf({"x", "@"}), {0, 0, 0}, bom + crlf({"x", "TAG-SET=NO", "CRLF-SET=NO", "DRIVE-CHG-SET=NO", "@"})},
   };
@@ -191,6 +191,7 @@ TEST(SplitLines, EveryLineEndCounts) {
   EXPECT_EQ(split_lines("a\r\nb\nc\rd"), (Lines{"a", "b", "c", "d"}));
   EXPECT_EQ(split_lines("a\r\n\r\n"), (Lines{"a", ""}));
   EXPECT_EQ(split_lines("\n\r"), (Lines{"", ""}));
+  EXPECT_EQ(split_lines("\r\na"), (Lines{"", "a"}));
   EXPECT_EQ(split_lines(std::string("a\0b\n", 4)), Lines{std::string("a\0b", 3)});
 }
 

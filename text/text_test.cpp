@@ -28,6 +28,7 @@ TEST(TextPick, Cases) {
       {u"ab cd", u"", 1, u"ab", 4, u" "},                    // empty key means a space
       {u"ab cd", u"   ", 1, u"ab", 4, u" "},                 // so does a blank one
       {u"aXbx", u"x", 1, u"aXb", 5, u"x"},                   // case-sensitive
+      {u"ab,", u",", 3, u"", 4, u","},                       // key as the last character
   };
   for (const auto& c : cases) {
     Text key = c.key;
@@ -94,7 +95,7 @@ TEST(PhaseFileName, SplitsAtTheLastDot) {
 }
 
 TEST(Utf8, RoundTripsAndReplacesMalformedInput) {
-  const Text mixed = u"a\u00e9\u65e5\U0001F600z";
+  const Text mixed = u"\U0001F600a\u00e9\u65e5\U0001F600z";
   EXPECT_EQ(from_utf8(to_utf8(mixed)), mixed);
   // The first code point of each length, and the last of the one before.
   const Text bounds = u"\u007F\u0080\u07FF\u0800\uFFFF\U00010000\U0010FFFF";
@@ -104,11 +105,13 @@ TEST(Utf8, RoundTripsAndReplacesMalformedInput) {
       {"a\xFF" "b", u"a\uFFFDb"},  {"\xE6\x97", u"\uFFFD"},          {"\xE6" "A", u"\uFFFDA"},
       {"\xC0\xAF", u"\uFFFD\uFFFD"}, {"\xED\xA0\x80", u"\uFFFD"}, {std::string("a\0b", 3), Text(u"a\0b", 3)},
       {"\xED\xBF\xBF", u"\uFFFD"},   {"\xE0\x80\xAF", u"\uFFFD"}, {"\xF4\x90\x80\x80", u"\uFFFD"},  // surrogate, overlong, too high
+      {"\x80", u"\uFFFD"},
   };
   for (const auto& [bytes, want] : bad) {
     EXPECT_EQ(from_utf8(bytes), want);
   }
-  EXPECT_EQ(to_utf8(Text(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+  // Lone surrogates, high or low and at either end of their range.
+  EXPECT_EQ(to_utf8(Text{0xD800, u'a', 0xDC00, 0xDFFF}), "\xEF\xBF\xBD" "a" "\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
 }  // namespace
