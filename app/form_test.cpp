@@ -147,6 +147,14 @@ TEST_F(FormTest, CommandLineItemsCopyAsAClickOnThemWould) {
   EXPECT_TRUE(box.starts_with(u"CLIPBOAD COPIED=/" + Text(49, u'a') + u"…" + Text(50, u'a') + u"\r\n/b"));
   EXPECT_EQ(std::count(box.begin(), box.end(), u'\n'), 20);
   EXPECT_TRUE(box.ends_with(Text(50, u't') + u"\r\n…（全25件）"));
+  // Few paths, but too long together: each cut, and the count.
+  host = FakeHost();
+  view = FakeView();
+  const Text long_path = u"/" + Text(1100, u'x');
+  host.folders = {long_path};
+  load("TAG-SET=NO\r\nCRLF-SET=YES\r\n", {long_path, long_path});
+  const Text cut = u"/" + Text(49, u'x') + u"…" + Text(50, u'x') + u"\r\n";
+  EXPECT_EQ(view.messages.at(0), u"CLIPBOAD COPIED=" + cut + cut + u"…（全2件）");
   // Twenty paths of up to 100, 2,000 characters in all, are shown whole; a
   // 21st cuts the box after the 20th.
   for (const std::size_t count : {20, 21}) {
