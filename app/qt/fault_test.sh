@@ -140,9 +140,9 @@ run_case rename-error name "cannot write $dir/kestrova.ini: Device or resource b
 
 new_case redirect-to-missing -
 printf '%s\n' "$work/redirect-to-missing/missing" >"$work/redirect-to-missing/ini.ini"
-run_case redirect-to-missing name "cannot write $work/redirect-to-missing/missing/kestrova.ini: No such file or directory" \
-  1 "kestrova.ini "
-check "redirect-to-missing: no folder made, nothing copied" test ! -e "$work/redirect-to-missing/missing" -a "$copied" = other
+missing="$work/redirect-to-missing/missing"
+run_case redirect-to-missing name "cannot write $missing/kestrova.ini: No such file or directory" 1 "kestrova.ini "
+check "redirect-to-missing: no folder made, nothing copied" test ! -e "$missing" -a "$copied" = other
 
 new_case redirect-through-file -
 printf '%s\n' "$dir/kestrova.ini" >"$work/redirect-through-file/ini.ini"

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The program on pure Wayland (its processes see no X11 at all), end to end
-# in a sway of the test's own: command-line and file-name mode copy when OK is pressed, both copies
-# outlive the started process, files dragged from another Wayland program
-# are listed and a click copies them, closing the window rewrites the
-# settings, and every process of the program ends once another program
-# takes the clipboard. The whole scenario runs several times in a row, since
+# in a sway of the test's own: command-line and file-name mode copy when OK
+# is pressed, both copies outlive the started process, files dragged from
+# another Wayland program are listed and a click copies them, closing the
+# window rewrites the settings, and every process of the program ends once
+# another program takes the clipboard. The whole scenario runs several times in a row, since
 # a process that hangs on its way out does so only now and then.
 # sway refuses to run as root: as root the test creates a user of its own.
 # sway runs in a window on the X server the test is given (xvfb-run): that
@@ -80,7 +80,8 @@ output X11-1 resolution 1280x1024
 xwayland disable
 CONF
 "${run_as[@]}" env -i HOME="$home" PATH="$PATH" XDG_RUNTIME_DIR="$runtime" \
-  DISPLAY="$DISPLAY" XAUTHORITY="$work/Xauthority" WLR_BACKENDS=x11 WLR_RENDERER=pixman LIBSEAT_BACKEND=noop \
+  DISPLAY="$DISPLAY" XAUTHORITY="$work/Xauthority" \
+  WLR_BACKENDS=x11 WLR_RENDERER=pixman LIBSEAT_BACKEND=noop \
   sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
 sway_pid=$!
 display=
