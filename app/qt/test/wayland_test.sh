@@ -47,8 +47,10 @@ if [ "$(id -u)" -eq 0 ]; then
       echo "SKIP: cannot create the user $user that sway needs"
       exit 77
     }
-    created_user=yes
   fi
+  # The user is the test's own by its name: one a killed run left behind
+  # goes at the end as well.
+  created_user=yes
   run_as=(setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups)
 else
   user=$(id -un)
