@@ -6,7 +6,7 @@ set -euo pipefail
 # Building and running the program.
 kestrova_packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-wayland libxcb1-dev
+  qt6-base-dev qt6-base-dev-tools qt6-wayland libxcb1-dev libwayland-dev libwayland-bin
 )
 
 # Everything the tests, fuzzers, analysers and benchmarks need on top.
@@ -15,6 +15,9 @@ kestrova_test_packages=(
   libgtest-dev libbenchmark-dev
   xvfb xauth xclip xdotool imagemagick qt6-gtk-platformtheme gnome-themes-extra
   sway wtype wl-clipboard jq util-linux passwd
+  # Plasma's Wayland session with its XWayland, and a compositor without data
+  # control.
+  kwin-wayland xwayland weston
   clang-14 libclang-rt-14-dev clang-tidy cppcheck
   desktop-file-utils appstream libglib2.0-bin dbus-daemon dpkg-dev lintian file procps
   strace openbox python3-gi

@@ -24,7 +24,7 @@ trap cleanup EXIT
 
 # The drags come from the tests' X11 drag source (XDND, which Wine turns into
 # an OLE drop), built here: the build folder holds only Windows programs.
-c++ -std=c++17 -fPIC -O1 -o "$work/drag_source" "$(dirname "$0")/../../qt/test/drag_source.cpp" \
+c++ -std=c++17 -fPIC -O1 -o "$work/drag_source" "$(dirname "$0")/../../linux/test/drag_source.cpp" \
   $(pkg-config --cflags --libs Qt6Widgets) || exit 1
 wine_prefix "$work/prefix"
 openbox >/dev/null 2>&1 &

@@ -1,4 +1,4 @@
-#include "app/qt/posix_file_host.h"
+#include "app/linux/posix_file_host.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

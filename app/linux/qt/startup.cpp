@@ -1,13 +1,13 @@
-#include "app/qt/startup.h"
+#include "app/linux/qt/startup.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QIcon>
 #include <memory>
 
-#include "app/qt/form_window.h"
-#include "app/qt/network_mounts.h"
-#include "app/qt/platform.h"
+#include "app/linux/qt/form_window.h"
+#include "app/linux/network_mounts.h"
+#include "app/linux/qt/platform.h"
 
 namespace kestrova {
 

@@ -1,11 +1,11 @@
-#include "app/qt/qt_module.h"
+#include "app/linux/qt/qt_module.h"
 
 #include <QApplication>
 #include <type_traits>
 
-#include "app/qt/form_window.h"
-#include "app/qt/platform.h"
-#include "app/qt/startup.h"
+#include "app/linux/qt/form_window.h"
+#include "app/linux/qt/platform.h"
+#include "app/linux/qt/startup.h"
 
 namespace {
 

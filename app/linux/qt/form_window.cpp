@@ -1,4 +1,4 @@
-#include "app/qt/form_window.h"
+#include "app/linux/qt/form_window.h"
 
 #include <QAction>
 #include <QApplication>
@@ -13,7 +13,7 @@
 #include <QMimeData>
 #include <QUrl>
 
-#include "app/qt/clipboard.h"
+#include "app/linux/qt/clipboard.h"
 
 namespace kestrova {
 

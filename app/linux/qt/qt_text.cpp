@@ -1,4 +1,4 @@
-#include "app/qt/qt_text.h"
+#include "app/linux/qt/qt_text.h"
 
 namespace kestrova {
 

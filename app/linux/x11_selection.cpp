@@ -1,6 +1,5 @@
-#include "app/qt/x11_selection.h"
+#include "app/linux/x11_selection.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -114,10 +113,7 @@ class Display {
   // transfer is still under way gets a short while to finish.
   [[noreturn]] void serve(const Text& text, xcb_timestamp_t since) {
     utf8_ = to_utf8(text);
-    latin1_.reserve(text.size());
-    for (const char16_t unit : text) {
-      latin1_.push_back(unit <= 0xff ? static_cast<char>(unit) : '?');
-    }
+    latin1_ = to_latin1(text);
     since_ = since;
     bool lost = false;
     Clock::time_point lost_at;
@@ -284,15 +280,6 @@ Display& display() {
 
 }  // namespace
 
-bool is_platform() {
-  const char* display_name = std::getenv("DISPLAY");
-  if (display_name == nullptr || *display_name == '\0') {
-    return false;
-  }
-  const char* asked = std::getenv("QT_QPA_PLATFORM");
-  return asked == nullptr || *asked == '\0' || std::strncmp(asked, "xcb", 3) == 0;
-}
-
 void clear_clipboard() {
   Display& x = display();
   x.set_owner(XCB_WINDOW_NONE, x.time());
@@ -327,6 +314,7 @@ void copy(const Text& text) {
   }
   if (keeper == 0) {
     detach_from_caller();
+    close_descriptors_except({xcb_get_file_descriptor(x.connection())});
     x.serve(text, time);
   }
   // The keeper now speaks on the connection; this process no longer does.
@@ -335,25 +323,16 @@ void copy(const Text& text) {
   // close with the process.
 }
 
+namespace {
+
+class X11Keeper final : public SelectionKeeper {
+ public:
+  void clear() override { clear_clipboard(); }
+  void copy(const Text& text) override { x11::copy(text); }
+};
+
+}  // namespace
+
+std::unique_ptr<SelectionKeeper> keeper() { return std::make_unique<X11Keeper>(); }
+
 }  // namespace kestrova::x11
-
-namespace kestrova {
-
-void detach_from_caller() {
-  const int null_fd = open("/dev/null", O_RDWR);
-  if (null_fd >= 0) {
-    std::fflush(nullptr);
-    dup2(null_fd, STDIN_FILENO);
-    dup2(null_fd, STDOUT_FILENO);
-    dup2(null_fd, STDERR_FILENO);
-    if (null_fd > STDERR_FILENO) {
-      close(null_fd);
-    }
-  }
-  setsid();
-  if (chdir("/") != 0) {
-    // Staying in the folder only keeps it busy; serving goes on all the same.
-  }
-}
-
-}  // namespace kestrova

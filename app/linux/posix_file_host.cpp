@@ -1,4 +1,4 @@
-#include "app/qt/posix_file_host.h"
+#include "app/linux/posix_file_host.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -2,9 +2,9 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include "app/qt/qt_text.h"
-#include "app/qt/platform.h"
-#include "app/qt/posix_file_host.h"
+#include "app/linux/qt/qt_text.h"
+#include "app/linux/qt/platform.h"
+#include "app/linux/posix_file_host.h"
 
 namespace kestrova::platform {
 

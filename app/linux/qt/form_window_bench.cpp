@@ -14,7 +14,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include "app/qt/form_window.h"
+#include "app/linux/qt/form_window.h"
 
 namespace {
 

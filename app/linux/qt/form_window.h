@@ -10,7 +10,7 @@
 
 #include "app/contrast.h"
 #include "app/form.h"
-#include "app/qt/app_host.h"
+#include "app/linux/qt/app_host.h"
 
 class QAction;
 class QMimeData;

@@ -4,13 +4,15 @@
 // requests until another program takes the clipboard over.
 #pragma once
 
+#include <memory>
+
+#include "app/linux/selection.h"
 #include "text/text.h"
 
 namespace kestrova::x11 {
 
-// Whether the windowing platform of this start is X11 (an X display, and
-// no other platform asked for): only then may the copy go through here.
-bool is_platform();
+// The keeper behind SelectionKeeper: clear_clipboard and copy below.
+std::unique_ptr<SelectionKeeper> keeper();
 
 // Empties the clipboard: nobody owns it afterwards, unless another program
 // takes it at once. Throws PlatformError when the display cannot be opened.
@@ -28,12 +30,3 @@ void clear_clipboard();
 void copy(const Text& text);
 
 }  // namespace kestrova::x11
-
-namespace kestrova {
-
-// For a process that goes on serving the clipboard once its caller saw the
-// program end: it leaves the caller's terminal, pipes, session and folder,
-// so that nothing waits on it and no folder stays busy.
-void detach_from_caller();
-
-}  // namespace kestrova

@@ -10,9 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/qt/clipboard.h"
-#include "app/qt/platform.h"
-#include "app/qt/x11_selection.h"
+#include "app/linux/qt/clipboard.h"
+#include "app/linux/qt/platform.h"
+#include "app/linux/selection.h"
 
 namespace kestrova::platform {
 

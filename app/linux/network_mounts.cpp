@@ -1,4 +1,4 @@
-#include "app/qt/network_mounts.h"
+#include "app/linux/network_mounts.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "app/qt/clipboard.h"
+#include "app/linux/qt/clipboard.h"
 
 #include <QClipboard>
 #include <QDeadlineTimer>

@@ -7,7 +7,7 @@
 #include <QStyle>
 #include <QTest>
 
-#include "app/qt/form_window.h"
+#include "app/linux/qt/form_window.h"
 
 using namespace kestrova;
 

@@ -4,8 +4,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "app/qt/network_mounts.h"
-#include "app/qt/platform.h"
+#include "app/linux/network_mounts.h"
+#include "app/linux/qt/platform.h"
 #include "clip/clip.h"
 #include "tests/fixed_sources.h"
 

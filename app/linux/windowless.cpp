@@ -1,4 +1,4 @@
-#include "app/qt/windowless.h"
+#include "app/linux/windowless.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -9,10 +9,10 @@
 #include <string>
 
 #include "app/form.h"
-#include "app/qt/network_mounts.h"
-#include "app/qt/posix_file_host.h"
-#include "app/qt/qt_module.h"
-#include "app/qt/x11_selection.h"
+#include "app/linux/network_mounts.h"
+#include "app/linux/posix_file_host.h"
+#include "app/linux/qt/qt_module.h"
+#include "app/linux/selection.h"
 
 namespace kestrova {
 
@@ -65,7 +65,10 @@ const QtModule& qt_module() {
 // The window's state until Qt is needed; from then on the Qt window's.
 class WindowlessView final : public FormView {
  public:
-  explicit WindowlessView(char* program_path) : program_path_(program_path) {}
+  // `clipboard` keeps every copy when `for_the_window`; else only those made
+  // before the window exists, and Qt's clipboard the window's.
+  WindowlessView(char* program_path, SelectionKeeper& clipboard, bool for_the_window)
+      : program_path_(program_path), clipboard_(clipboard), for_the_window_(for_the_window) {}
 
   Text caption() const override { return window_ != nullptr ? window_->caption() : caption_; }
   void set_caption(const Text& caption) override {
@@ -102,21 +105,21 @@ class WindowlessView final : public FormView {
   void set_list_height_twips(float height) override { window().set_list_height_twips(height); }
 
   void clear_clipboard() override {
-    if (window_ != nullptr) {
+    if (window_ != nullptr && !for_the_window_) {
       window_->clear_clipboard();
     } else {
-      x11::clear_clipboard();
+      clipboard_.clear();
     }
   }
   void set_clipboard_text(const Text& text) override {
-    if (window_ != nullptr) {
+    if (window_ != nullptr && !for_the_window_) {
       window_->set_clipboard_text(text);
     } else {
-      x11::copy(text);
+      clipboard_.copy(text);
     }
   }
   bool copy_needs_user_input() const override {
-    return window_ != nullptr && window_->copy_needs_user_input();
+    return window_ != nullptr && !for_the_window_ && window_->copy_needs_user_input();
   }
 
   void show_message(const Text& text, const std::function<void()>& on_ok) override {
@@ -157,6 +160,8 @@ class WindowlessView final : public FormView {
   }
 
   char* program_path_;
+  SelectionKeeper& clipboard_;
+  bool for_the_window_;
   Text caption_ = u"Kestrova";
   int checked_[3] = {};
   oledrag_form* form_ = nullptr;
@@ -187,20 +192,22 @@ std::string executable_path(const char* argv0) {
 
 }  // namespace
 
-int run_windowless(int argc, char** argv) {
+int run_windowless(int argc, char** argv, Clipboard& clipboard) {
   const std::string executable = executable_path(argv[0]);
   const std::size_t slash = executable.rfind('/');
   const std::string program_folder = slash == 0 ? "/" : executable.substr(0, slash);
-  WindowlessView view(argv[0]);
+  // A compositor's data control serves the window's copies too: a Wayland
+  // program then gets them whichever window is active.
+  WindowlessView view(argv[0], *clipboard.keeper, clipboard.route != ClipboardRoute::X11);
   const ProcNetworkMounts mounts;
   std::unique_ptr<WindowlessHost> host;
   const auto open_settings = [&]() -> SettingsHost& {
     host = std::make_unique<WindowlessHost>(settings_folder_of(program_folder), view);
     return *host;
   };
-  const int status = run_program(
-      view, open_settings,
-      {command_line_from_argv(argc, argv), from_utf8(program_folder), from_utf8(executable.substr(slash + 1)), &mounts});
+  const int status = run_program(view, open_settings,
+                                 {command_line_from_argv(argc, argv), from_utf8(program_folder),
+                                  from_utf8(executable.substr(slash + 1)), &mounts});
   return view.finish(status);
 }
 

@@ -1,4 +1,4 @@
-#include "app/qt/app_host.h"
+#include "app/linux/qt/app_host.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

@@ -3,7 +3,7 @@
 // host's files at close). The behaviour itself is app/form_test.cpp's; the
 // faults of real files at start are fault_test.sh's. Message boxes are
 // answered from a timer.
-#include "app/qt/form_window.h"
+#include "app/linux/qt/form_window.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -16,8 +16,8 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "app/qt/app_host.h"
-#include "app/qt/qt_text.h"
+#include "app/linux/qt/app_host.h"
+#include "app/linux/qt/qt_text.h"
 
 using namespace kestrova;
 

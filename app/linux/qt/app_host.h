@@ -7,8 +7,8 @@
 #include <QFile>
 #include <QString>
 
-#include "app/qt/posix_file_host.h"
-#include "app/qt/qt_text.h"
+#include "app/linux/posix_file_host.h"
+#include "app/linux/qt/qt_text.h"
 
 class QWidget;
 

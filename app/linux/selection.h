@@ -1,0 +1,76 @@
+// The clipboard of a start that holds it without the widget toolkit. A copy
+// is served by a small process of its own, forked once the windowing system
+// has made us the owner, which answers other programs' pastes until another
+// program copies something. Two keepers do it: one on X11 (x11_selection),
+// one on a Wayland compositor that offers data control (wayland_selection);
+// the start picks one from what its session offers.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "text/text.h"
+
+namespace kestrova {
+
+class SelectionKeeper {
+ public:
+  virtual ~SelectionKeeper() = default;
+
+  // Empties the clipboard. Throws PlatformError when the windowing system
+  // cannot be reached or refuses.
+  virtual void clear() = 0;
+
+  // Puts exactly `text` on the clipboard and leaves a keeper process serving
+  // it, detached from the caller. Counts as done when another program took
+  // the clipboard meanwhile (a newer copy supersedes ours). Throws
+  // PlatformError when the copy did not happen.
+  virtual void copy(const Text& text) = 0;
+};
+
+// Where the copies of a start go: through one of the two data-control
+// protocols of a Wayland compositor, through X11, or through Qt, which on a
+// Wayland compositor without data control copies only from its own window.
+enum class ClipboardRoute { ExtDataControl, WlrDataControl, X11, Qt };
+
+// What a start knows of its session: WAYLAND_DISPLAY, DISPLAY and
+// QT_QPA_PLATFORM, empty where unset.
+struct Session {
+  std::string wayland_display;
+  std::string display;
+  std::string qt_platform;
+};
+
+Session session_from_environment();
+
+// Whether the compositor is worth asking what it offers: there is one, and
+// no platform other than Wayland or X11 was asked for.
+bool asks_compositor(const Session& session);
+
+// The route for `session`, given the interfaces its compositor offers
+// (`offered` is nullptr when none was asked or none answered).
+ClipboardRoute choose_route(const Session& session, const std::vector<std::string>* offered);
+
+// This start's route and, unless it is Qt's, its keeper.
+struct Clipboard {
+  ClipboardRoute route = ClipboardRoute::Qt;
+  std::unique_ptr<SelectionKeeper> keeper;
+};
+Clipboard choose_clipboard();
+
+// For a process that goes on serving the clipboard once its caller saw the
+// program end: it leaves the caller's terminal, pipes, session and folder,
+// so that nothing waits on it and no folder stays busy.
+void detach_from_caller();
+
+// For a keeper: closes every descriptor above the standard three but those
+// in `kept`, so that no window, pipe or connection of the process it was
+// forked from outlives that process through it.
+void close_descriptors_except(const std::vector<int>& kept);
+
+// The text as ISO 8859-1, what X11's STRING asks for; a character beyond it
+// becomes '?'.
+std::string to_latin1(const Text& text);
+
+}  // namespace kestrova

@@ -1,0 +1,395 @@
+#include "app/linux/wayland_selection.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+#include <wayland-client.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "app/form.h"
+#include "data-control-client-protocol.h"
+
+namespace kestrova::wayland {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Both protocols have the same messages in the same order, so one client
+// serves both; only the interfaces differ.
+struct Protocol {
+  std::string_view manager_name;
+  const wl_interface* manager;
+  const wl_interface* device;
+  const wl_interface* source;
+};
+const Protocol kExt{"ext_data_control_manager_v1", &ext_data_control_manager_v1_interface,
+                    &ext_data_control_device_v1_interface, &ext_data_control_source_v1_interface};
+const Protocol kWlr{"zwlr_data_control_manager_v1", &zwlr_data_control_manager_v1_interface,
+                    &zwlr_data_control_device_v1_interface, &zwlr_data_control_source_v1_interface};
+
+// Requests, by their place in each interface.
+constexpr std::uint32_t kCreateDataSource = 0;  // manager
+constexpr std::uint32_t kGetDataDevice = 1;     // manager
+constexpr std::uint32_t kSetSelection = 0;      // device
+constexpr std::uint32_t kOffer = 0;             // source
+constexpr std::uint32_t kDestroy = 1;           // source, offer
+
+// What a reader may ask for: Wayland's names, and X11's, which XWayland
+// passes on for X11 programs.
+constexpr const char* kMimeTypes[] = {"text/plain;charset=utf-8", "text/plain", "UTF8_STRING", "TEXT",
+                                      "STRING"};
+
+// Events, in each interface's order; the listeners' layout is the
+// protocol's.
+struct DeviceListener {
+  void (*data_offer)(void* data, wl_proxy* device, wl_proxy* offer);
+  void (*selection)(void* data, wl_proxy* device, wl_proxy* offer);
+  void (*finished)(void* data, wl_proxy* device);
+  void (*primary_selection)(void* data, wl_proxy* device, wl_proxy* offer);
+};
+struct SourceListener {
+  void (*send)(void* data, wl_proxy* source, const char* mime_type, std::int32_t fd);
+  void (*cancelled)(void* data, wl_proxy* source);
+};
+
+void add_listener(wl_proxy* proxy, const void* listener, void* data) {
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): libwayland's own calling convention
+  wl_proxy_add_listener(proxy, reinterpret_cast<void (**)()>(const_cast<void*>(listener)), data);
+}
+
+[[noreturn]] void failed(const std::string& why) { throw PlatformError("cannot set the clipboard: " + why); }
+
+// Waits until the compositor has handled everything sent so far. False when
+// the connection failed or `deadline` passed first.
+bool roundtrip(wl_display* display, Clock::time_point deadline) {
+  bool done = false;
+  static const wl_callback_listener kDone{[](void* data, wl_callback* /*callback*/, std::uint32_t /*time*/) {
+    *static_cast<bool*>(data) = true;
+  }};
+  wl_callback* callback = wl_display_sync(display);
+  if (callback == nullptr) {
+    return false;
+  }
+  wl_callback_add_listener(callback, &kDone, &done);
+  bool alive = true;
+  while (alive && !done) {
+    if (wl_display_dispatch_pending(display) < 0) {
+      alive = false;
+    } else if (!done && wl_display_prepare_read(display) == 0) {
+      if (wl_display_flush(display) < 0 && errno != EAGAIN) {
+        wl_display_cancel_read(display);
+        alive = false;
+        break;
+      }
+      pollfd wait{wl_display_get_fd(display), POLLIN, 0};
+      int ready = 0;
+      do {
+        const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+        ready = left > 0 ? poll(&wait, 1, static_cast<int>(left)) : 0;
+      } while (ready < 0 && errno == EINTR);
+      if (ready <= 0) {
+        wl_display_cancel_read(display);
+        alive = false;
+      } else if (wl_display_read_events(display) < 0) {
+        alive = false;
+      }
+    }
+  }
+  wl_callback_destroy(callback);
+  return alive && done;
+}
+
+// A paste under way: the reader's pipe takes the text as fast as it reads.
+struct Transfer {
+  int fd;
+  const std::string* data;
+  std::size_t sent;
+  Clock::time_point last;
+};
+
+class DataControlKeeper final : public SelectionKeeper {
+ public:
+  DataControlKeeper(std::unique_ptr<Connection> compositor, const Protocol& protocol)
+      : protocol_(protocol), connection_(std::move(compositor)) {}
+
+  void clear() override {
+    connected();
+    wl_proxy_marshal_flags(device_, kSetSelection, nullptr, 1, 0, nullptr);
+    answered();
+  }
+
+  void copy(const Text& text) override {
+    utf8_ = to_utf8(text);
+    latin1_ = to_latin1(text);
+    Connection& connection = connected();
+    wl_proxy* source =
+        connection.own(wl_proxy_marshal_flags(manager_, kCreateDataSource, protocol_.source, 1, 0, nullptr));
+    if (source == nullptr) {
+      failed("cannot create a data source");
+    }
+    static const SourceListener kSource{
+        [](void* data, wl_proxy* /*source*/, const char* mime_type, std::int32_t fd) {
+          static_cast<DataControlKeeper*>(data)->send(mime_type, fd);
+        },
+        [](void* data, wl_proxy* /*source*/) { static_cast<DataControlKeeper*>(data)->cancelled_ = true; }};
+    add_listener(source, &kSource, this);
+    for (const char* mime_type : kMimeTypes) {
+      wl_proxy_marshal_flags(source, kOffer, nullptr, 1, 0, mime_type);
+    }
+    cancelled_ = false;
+    wl_proxy_marshal_flags(device_, kSetSelection, nullptr, 1, 0, source);
+    try {
+      answered();
+    } catch (const PlatformError&) {
+      drop_transfers();
+      throw;
+    }
+    if (cancelled_) {
+      // A newer copy took the clipboard at once: nothing of ours to serve.
+      drop_transfers();
+      connection.forget(source);
+      wl_proxy_marshal_flags(source, kDestroy, nullptr, 1, WL_MARSHAL_FLAG_DESTROY);
+      wl_display_flush(connection.display());
+      return;
+    }
+    std::fflush(nullptr);
+    const pid_t keeper = fork();
+    if (keeper < 0) {
+      const int error = errno;
+      drop_transfers();
+      connection_.reset();  // the source goes with the connection, and our selection with it
+      throw PlatformError(std::string("cannot keep the clipboard: ") + std::strerror(error));
+    }
+    if (keeper == 0) {
+      serve();
+    }
+    // The keeper speaks on the connection now; a later copy opens another.
+    drop_transfers();
+    connection_.reset();
+  }
+
+ private:
+  // The connection with its data device; connects anew after a copy handed
+  // the last one to its keeper.
+  Connection& connected() {
+    if (connection_ == nullptr) {
+      connection_ = connect_to_compositor();
+      device_ = nullptr;
+      if (connection_ == nullptr) {
+        failed("the Wayland compositor cannot be reached");
+      }
+    }
+    if (device_ == nullptr) {
+      const auto& globals = connection_->globals();
+      const auto seat = std::find_if(globals.begin(), globals.end(),
+                                     [](const Connection::Global& g) { return g.interface == "wl_seat"; });
+      const auto manager = std::find_if(globals.begin(), globals.end(), [this](const Connection::Global& g) {
+        return g.interface == protocol_.manager_name;
+      });
+      if (seat == globals.end() || manager == globals.end()) {
+        failed("the Wayland compositor no longer offers data control");
+      }
+      wl_proxy* seat_proxy = connection_->own(static_cast<wl_proxy*>(
+          wl_registry_bind(connection_->registry(), seat->name, &wl_seat_interface, 1)));
+      manager_ = connection_->own(static_cast<wl_proxy*>(
+          wl_registry_bind(connection_->registry(), manager->name, protocol_.manager, 1)));
+      device_ = connection_->own(
+          wl_proxy_marshal_flags(manager_, kGetDataDevice, protocol_.device, 1, 0, nullptr, seat_proxy));
+      if (seat_proxy == nullptr || manager_ == nullptr || device_ == nullptr) {
+        failed("cannot reach the Wayland compositor's clipboard");
+      }
+      static const DeviceListener kDevice{
+          // The offers of other programs' copies are never read.
+          [](void* /*data*/, wl_proxy* /*device*/, wl_proxy* offer) {
+            wl_proxy_marshal_flags(offer, kDestroy, nullptr, 1, WL_MARSHAL_FLAG_DESTROY);
+          },
+          [](void* /*data*/, wl_proxy* /*device*/, wl_proxy* /*offer*/) {},
+          [](void* data, wl_proxy* /*device*/) { static_cast<DataControlKeeper*>(data)->finished_ = true; },
+          [](void* /*data*/, wl_proxy* /*device*/, wl_proxy* /*offer*/) {}};
+      add_listener(device_, &kDevice, this);
+      finished_ = false;
+    }
+    return *connection_;
+  }
+
+  // Waits for the compositor to handle what was sent.
+  void answered() {
+    if (!roundtrip(connection_->display(), Clock::now() + std::chrono::seconds(5))) {
+      connection_.reset();
+      failed("the Wayland compositor closed the connection or did not answer");
+    }
+    if (finished_) {
+      connection_.reset();
+      failed("the Wayland compositor took the clipboard away from this program");
+    }
+  }
+
+  void send(const char* mime_type, int fd) {
+    const std::string_view mime(mime_type);
+    const bool known = std::find(std::begin(kMimeTypes), std::end(kMimeTypes), mime) != std::end(kMimeTypes);
+    if (!known) {
+      close(fd);
+      return;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    transfers_.push_back({fd, mime == "STRING" ? &latin1_ : &utf8_, 0, Clock::now()});
+  }
+
+  void drop_transfers() {
+    for (const Transfer& transfer : transfers_) {
+      close(transfer.fd);
+    }
+    transfers_.clear();
+  }
+
+  // Writes what the reader's pipe takes now. True when the transfer is over,
+  // all written or the reader gone.
+  static bool write_some(Transfer& transfer) {
+    const std::size_t left = transfer.data->size() - transfer.sent;
+    if (left == 0) {
+      return true;
+    }
+    const ssize_t put =
+        write(transfer.fd, transfer.data->data() + transfer.sent, std::min<std::size_t>(left, 65536));
+    if (put < 0) {
+      return errno != EAGAIN && errno != EINTR;
+    }
+    transfer.sent += static_cast<std::size_t>(put);
+    transfer.last = Clock::now();
+    return transfer.sent == transfer.data->size();
+  }
+
+  // The keeper: answers pastes until the compositor cancels our source;
+  // whatever transfer is still under way then gets a short while to finish.
+  [[noreturn]] void serve() {
+    wl_display* display = connection_->display();
+    detach_from_caller();
+    std::vector<int> kept{wl_display_get_fd(display)};
+    for (const Transfer& transfer : transfers_) {
+      kept.push_back(transfer.fd);
+    }
+    close_descriptors_except(kept);
+    std::signal(SIGPIPE, SIG_IGN);  // a reader that closes early must not end us
+    Clock::time_point cancelled_at;
+    std::vector<pollfd> waits;
+    for (;;) {
+      if (wl_display_dispatch_pending(display) < 0) {
+        _exit(0);
+      }
+      const auto now = Clock::now();
+      if (cancelled_ && cancelled_at == Clock::time_point()) {
+        cancelled_at = now;
+      }
+      std::erase_if(transfers_, [&](const Transfer& t) {
+        const bool stale = now - t.last > std::chrono::seconds(5);
+        if (stale) {
+          close(t.fd);
+        }
+        return stale;
+      });
+      if (cancelled_ && (transfers_.empty() || now - cancelled_at > milliseconds(400))) {
+        _exit(0);
+      }
+      if (wl_display_prepare_read(display) != 0) {
+        continue;
+      }
+      wl_display_flush(display);
+      waits.assign(1, pollfd{wl_display_get_fd(display), POLLIN, 0});
+      for (const Transfer& transfer : transfers_) {
+        waits.push_back({transfer.fd, POLLOUT, 0});
+      }
+      const int ready = poll(waits.data(), waits.size(), transfers_.empty() && !cancelled_ ? -1 : 100);
+      if (ready > 0 && waits[0].revents != 0) {
+        if (wl_display_read_events(display) < 0) {
+          _exit(0);  // the compositor went away, and with it the clipboard
+        }
+      } else {
+        wl_display_cancel_read(display);
+      }
+      for (std::size_t i = 1; i < waits.size() && ready > 0; ++i) {
+        Transfer& transfer = transfers_[i - 1];
+        if (waits[i].revents != 0 && write_some(transfer)) {
+          close(transfer.fd);
+          transfer.fd = -1;
+        }
+      }
+      std::erase_if(transfers_, [](const Transfer& t) { return t.fd < 0; });
+    }
+  }
+
+  const Protocol& protocol_;
+  std::unique_ptr<Connection> connection_;
+  wl_proxy* manager_ = nullptr;
+  wl_proxy* device_ = nullptr;
+  bool cancelled_ = false;
+  bool finished_ = false;
+  std::string utf8_;
+  std::string latin1_;
+  std::vector<Transfer> transfers_;
+};
+
+}  // namespace
+
+Connection::Connection(wl_display* display) : display_(display) {
+  static const wl_registry_listener kRegistry{
+      [](void* data, wl_registry* /*registry*/, std::uint32_t name, const char* interface,
+         std::uint32_t version) {
+        static_cast<Connection*>(data)->add_global({name, interface, version});
+      },
+      [](void* /*data*/, wl_registry* /*registry*/, std::uint32_t /*name*/) {}};
+  registry_ = wl_display_get_registry(display_);
+  if (registry_ != nullptr) {
+    wl_registry_add_listener(registry_, &kRegistry, this);
+  }
+}
+
+Connection::~Connection() {
+  for (wl_proxy* proxy : owned_) {
+    wl_proxy_destroy(proxy);
+  }
+  if (registry_ != nullptr) {
+    wl_registry_destroy(registry_);
+  }
+  wl_display_disconnect(display_);
+}
+
+void Connection::add_global(Global global) {
+  offered_.push_back(global.interface);
+  globals_.push_back(std::move(global));
+}
+
+wl_proxy* Connection::own(wl_proxy* proxy) {
+  if (proxy != nullptr) {
+    owned_.push_back(proxy);
+  }
+  return proxy;
+}
+
+void Connection::forget(wl_proxy* proxy) { std::erase(owned_, proxy); }
+
+std::unique_ptr<Connection> connect_to_compositor() {
+  wl_display* display = wl_display_connect(nullptr);
+  if (display == nullptr) {
+    return nullptr;
+  }
+  auto connection = std::make_unique<Connection>(display);
+  if (connection->registry() == nullptr || !roundtrip(display, Clock::now() + std::chrono::seconds(2))) {
+    return nullptr;
+  }
+  return connection;
+}
+
+std::unique_ptr<SelectionKeeper> data_control_keeper(std::unique_ptr<Connection> compositor, bool ext) {
+  return std::make_unique<DataControlKeeper>(std::move(compositor), ext ? kExt : kWlr);
+}
+
+}  // namespace kestrova::wayland
