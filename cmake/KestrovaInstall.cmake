@@ -64,6 +64,15 @@ foreach(action copy-path copy-file-name)
   install(FILES ${kestrova_right_click}.${action}.sendto.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/Thunar/sendto RENAME ${KESTROVA_APP_ID}.${action}.desktop)
 endforeach()
+# GNOME Files takes extra entries system-wide only from an extension. It
+# starts the program by its place relative to the extension's own, which
+# holds in any prefix, whatever the user's PATH.
+set(kestrova_nautilus_dir ${CMAKE_INSTALL_DATADIR}/nautilus-python/extensions)
+file(RELATIVE_PATH KESTROVA_NAUTILUS_TO_PROGRAM
+     ${CMAKE_INSTALL_FULL_DATADIR}/nautilus-python/extensions ${CMAKE_INSTALL_FULL_BINDIR}/kestrova)
+configure_file(${kestrova_desktop}/right-click/kestrova_nautilus.py.in
+               ${kestrova_generated}/kestrova_nautilus.py @ONLY)
+install(FILES ${kestrova_generated}/kestrova_nautilus.py DESTINATION ${kestrova_nautilus_dir})
 install(FILES ${kestrova_generated}/${KESTROVA_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 foreach(size 16 32 48)
@@ -95,14 +104,16 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Kestrova puts the paths of files dropped on its window, on its launcher or\n"
     "opened with it from a file manager on the clipboard, edited on the way:\n"
     "optional tags and final line break, and network paths in place of mapped\n"
-    "drive letters. Right-click entries for Dolphin, Nemo, PCManFM, Caja and\n"
-    "Thunar copy the paths or the bare names of the whole selection.")
+    "drive letters. Right-click entries for GNOME Files, Dolphin, Nemo, PCManFM,\n"
+    "Caja and Thunar copy the paths or the bare names of the whole selection.")
 string(JOIN "" CPACK_DEBIAN_PACKAGE_DESCRIPTION ${CPACK_DEBIAN_PACKAGE_DESCRIPTION})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The interface is Japanese: without such a font its texts are boxes. On a
 # pure Wayland session Qt needs its Wayland plugin. PCManFM shows the
-# right-click entries only with libfm's modules.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-japanese-gothic, qt6-wayland, libfm-modules")
+# right-click entries only with libfm's modules, GNOME Files only with its
+# Python extension loader.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "fonts-ipafont-gothic | fonts-japanese-gothic, qt6-wayland, libfm-modules, python3-nautilus")
 set(CPACK_GENERATOR DEB)
 include(CPack)
 
