@@ -133,6 +133,12 @@ if(KESTROVA_BUILD_TESTS)
   # managers, one run each (each as a user of its own, with a session bus
   # of its own).
   if(NOT KESTROVA_SANITIZE AND NOT KESTROVA_FUZZ)
+    # The system's Python, which has GObject's bindings and Nautilus' types.
+    find_program(KESTROVA_SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+    add_test(NAME nautilus_extension_test
+      COMMAND ${KESTROVA_SYSTEM_PYTHON} ${kestrova_desktop}/right-click/nautilus_extension_test.py
+              ${kestrova_generated}/kestrova_nautilus.py)
+    set_tests_properties(nautilus_extension_test PROPERTIES TIMEOUT 60 SKIP_RETURN_CODE 77)
     foreach(manager nautilus dolphin caja thunar pcmanfm nemo)
       add_test(NAME file_manager_${manager}_test
         COMMAND ${KESTROVA_XVFB_RUN} -a -s "-screen 0 1024x768x24 -noreset"
