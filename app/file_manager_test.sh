@@ -204,9 +204,10 @@ atspi() { as_user /usr/bin/python3 "$work/atspi.py" "$manager" "$@"; }
 choose() { atspi choose "$@"; }
 context_menu() {  # selects the two items and opens the selection's menu
   case $manager in
-    nautilus)  # a click, a Ctrl+click and a right-click, where the items show
+    nautilus)  # a click, a Ctrl+click and a right-click, where the items show,
+      # the second item first: the paths still come in the view's order
       local places
-      places=$(atspi where "$first" "b c.final.txt") || return 1
+      places=$(atspi where "b c.final.txt" "$first") || return 1
       set -- $places
       xdotool mousemove --sync "$1" "$2" click 1 keydown ctrl mousemove --sync "$3" "$4" click 1 keyup ctrl \
         sleep 0.3 click 3 ;;
