@@ -1,62 +1,219 @@
 #!/usr/bin/env bash
-# The right-click entries in a real file manager (run under xvfb-run and
-# dbus-run-session): Kestrova installed into a scratch prefix, the file
-# manager started on a folder with a file and a folder, both selected, the
-# context menu opened from the keyboard, "Copy path" and then "Copy file
-# name" chosen through the accessibility bus, the clipboard read from
-# another process. Skips (77) when the file manager is not installed.
-# Usage: file_manager_test.sh BUILD_FOLDER pcmanfm|nemo
+# The right-click entries in a real file manager (run under xvfb-run), one
+# row of the table below per file manager: Kestrova installed into a scratch
+# prefix, the file manager started as an unprivileged user with a home and a
+# session bus of its own, two items selected (a folder or a file, and a file
+# with a space in its name), "Copy path" chosen from the selection's menu
+# through the accessibility bus, and the clipboard read from another process.
+# GNOME Files also copies the names. Skips (77) when the file manager is
+# not installed.
+# Usage: file_manager_test.sh BUILD_FOLDER nautilus|dolphin|caja|thunar|pcmanfm|nemo
 set -uo pipefail
 
 build=$1
 manager=$2
+source "$(dirname "$0")/../tests/lib.sh" || exit 1
+
+# manager  its menus' names down to the entry  the first item  whether it
+# copies names too. Thunar has the entries under "Send To", Caja under
+# caja-actions' submenu; PCManFM names an action's item after its tooltip.
+# Thunar starts an application once for the folders and once for the files
+# of a selection, so there both items are files.
+rows="nautilus|Copy path|a dir|names
+dolphin|Copy path|a dir|
+caja|Caja-Actions actions>Copy path|a dir|
+thunar|Send To>Copy path|a.txt|
+pcmanfm|Copy the full paths of the selection to the clipboard|a dir|
+nemo|Copy path|a dir|"
+row=$(grep "^$manager|" <<<"$rows") || { echo "no row for $manager" >&2; exit 2; }
+IFS='|' read -r _ menu_path first names <<<"$row"
+
 command -v "$manager" >/dev/null || { echo "SKIP: $manager is not installed"; exit 77; }
+[ -n "${DISPLAY:-}" ] || { echo "SKIP: no X server (run it under xvfb-run)"; exit 77; }
+if [ "$manager" = caja ] && ! ls /usr/lib/*/caja/extensions-2.0/libcaja-actions-menu.so >/dev/null 2>&1; then
+  echo "SKIP: caja-actions is not installed"
+  exit 77
+fi
+if [ "$manager" = nautilus ] && ! ls /usr/lib/*/nautilus/extensions-4/libnautilus-python.so >/dev/null 2>&1; then
+  echo "SKIP: python3-nautilus is not installed"
+  exit 77
+fi
+
 work=$(mktemp -d)
-pids=()
+chmod 755 "$work"
+# As root the file manager runs as a user of the test's own, which cannot
+# write the installed program's folder: the program keeps its settings in
+# that user's home, as for anyone using the package.
+user=kestrova-file-manager-test
+run_as=()
+if [ "$(id -u)" -eq 0 ]; then
+  if ! id "$user" >/dev/null 2>&1; then
+    useradd -r -M -d /nonexistent -s /usr/sbin/nologin "$user" || {
+      echo "SKIP: cannot create the user $user"
+      exit 77
+    }
+  fi
+  run_as=(setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups)
+else
+  user=
+fi
+bus_pid=
+manager_pid=
 cleanup() {
+  local pid
   echo other | xclip -selection clipboard  # the program's worker ends when its copy is gone
-  kill "${pids[@]}" 2>/dev/null
-  wait "${pids[@]}" 2>/dev/null
+  if [ -n "$user" ]; then
+    # The file manager's helpers (gvfsd, kded5, ...) run as the user too.
+    for pid in $(pgrep -u "$user"); do kill "$pid" 2>/dev/null; done
+    sleep 0.3
+    for pid in $(pgrep -u "$user"); do kill -9 "$pid" 2>/dev/null; done
+    userdel "$user" 2>/dev/null
+  else
+    for pid in $manager_pid $bus_pid $(pgrep -f "$work/"); do kill "$pid" 2>/dev/null; done
+  fi
+  chmod -R u+w "$work" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
-source "$(dirname "$0")/../tests/lib.sh"
 
 prefix="$work/usr"
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || { cat "$work/install.log" >&2; exit 1; }
-# The program's folder is writable here, so its settings lie beside it.
-printf 'TAG-SET=YES\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=NO\r\n' >"$prefix/bin/kestrova.ini"
-export PATH="$prefix/bin:$PATH" XDG_DATA_DIRS="$prefix/share:/usr/share" HOME="$work/home"
-export XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache" XDG_DATA_HOME="$work/home/.local/share"
-files="$work/files"
-mkdir -p "$HOME" "$files/a dir"
+chmod a-w "$prefix/bin"
+home="$work/home"
+runtime="$work/runtime"
+files="$home/files"
+mkdir -p "$home/.config/kestrova" "$runtime" "$files"
+if [ "$first" = "a dir" ]; then mkdir "$files/$first"; else touch "$files/$first"; fi
 touch "$files/b c.final.txt"
+printf 'TAG-SET=YES\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=NO\r\n' >"$home/.config/kestrova/kestrova.ini"
+chmod 700 "$runtime"
+shared_xauthority "$work/Xauthority"
+# GNOME Files must start the program beside its extension: a kestrova on the
+# PATH that copies nothing stands in the way.
+path="$prefix/bin:/usr/bin:/bin"
+if [ "$manager" = nautilus ]; then
+  mkdir "$work/decoy"
+  printf '#!/bin/sh\nexit 1\n' >"$work/decoy/kestrova"
+  chmod 755 "$work/decoy/kestrova"
+  path="$work/decoy:/usr/bin:/bin"
+fi
+case $manager in
+  thunar)  # only the details view shows its files to the accessibility bus
+    mkdir -p "$home/.config/xfce4/xfconf/xfce-perchannel-xml"
+    cat >"$home/.config/xfce4/xfconf/xfce-perchannel-xml/thunar.xml" <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<channel name="thunar" version="1.0">
+  <property name="default-view" type="string" value="ThunarDetailsView"/>
+</channel>
+XML
+    ;;
+esac
+[ -n "$user" ] && chown -R "$user" "$home" "$runtime"
 
-# The menus are found by name through the accessibility bus, so neither the
-# entries' places in them nor the file manager's own items matter.
-/usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
-pids+=($!)
-# PCManFM names an action's item after its tooltip rather than its label.
-choose() {  # choose NAME TOOLTIP: activates the showing menu item of that entry
-  /usr/bin/python3 - "$manager" "$@" <<'PY'
+as_user() {
+  "${run_as[@]}" env -i HOME="$home" PATH="$path" DISPLAY="$DISPLAY" XAUTHORITY="$work/Xauthority" \
+    XDG_RUNTIME_DIR="$runtime" XDG_DATA_DIRS="$prefix/share:/usr/share" LANG=C.UTF-8 \
+    ${bus:+DBUS_SESSION_BUS_ADDRESS="$bus"} "$@"
+}
+bus=
+{ read -r bus && read -r bus_pid; } < <(as_user dbus-daemon --session --fork --print-address=1 --print-pid=1)
+[ -n "$bus" ] || { echo "no session bus" >&2; exit 1; }
+as_user /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
+
+case $manager in
+  nautilus) as_user GDK_BACKEND=x11 GSK_RENDERER=cairo GTK_A11Y=atspi nautilus "$files" ;;
+  dolphin) as_user QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 dolphin "$files" ;;
+  caja) as_user caja --no-desktop "$files" ;;
+  nemo) as_user nemo --no-desktop "$files" ;;
+  # GTK 2 reaches the accessibility bus only through these modules.
+  pcmanfm) as_user GTK_MODULES=gail:atk-bridge pcmanfm "$files" ;;
+  *) as_user "$manager" "$files" ;;
+esac >"$work/manager.log" 2>&1 &
+manager_pid=$!
+# By class: GNOME Files' window belongs to a process that D-Bus starts.
+window=$(wait_for xdotool search --onlyvisible --class "$manager" 2>/dev/null | head -n 1)
+check "$manager: window comes up" test -n "$window" || { cat "$work/manager.log" >&2; exit 1; }
+sleep 1  # the folder is read after the window shows
+
+# The accessibility bus, as the user: `where NAME...` prints the middle of
+# each of the view's items of those names, `choose MENU>...>ENTRY` chooses
+# the entry down the menus from the open menu. Items are found by name, so
+# neither the entries' places in the menus nor the file manager's own items
+# matter.
+cat >"$work/atspi.py" <<'PY'
 import sys, time
 import pyatspi
-manager, names = sys.argv[1], sys.argv[2:]
-def wanted(node):
-    return (node is not None and node.getRoleName() == "menu item" and node.name in names
-            and node.getState().contains(pyatspi.STATE_SHOWING))
-for _ in range(50):
-    for app in pyatspi.Registry.getDesktop(0):
-        found = app is not None and app.name == manager and pyatspi.findDescendant(app, wanted)
-        if found:
-            found.queryAction().doAction(0)
-            sys.exit(0)
-    time.sleep(0.2)
-sys.exit(1)
+manager, command, args = sys.argv[1], sys.argv[2], sys.argv[3:]
+def find(wanted):
+    for _ in range(50):
+        for app in pyatspi.Registry.getDesktop(0):
+            if app is not None and manager in app.name.lower():
+                found = pyatspi.findDescendant(app, lambda node: node is not None and wanted(node, app))
+                if found:
+                    return found
+        time.sleep(0.2)
+    return None
+def shown(app):
+    # GTK 4 marks no item as showing: an open menu's items are the visible ones.
+    gtk4 = app.toolkitName == "GTK" and app.toolkitVersion.startswith("4.")
+    return pyatspi.STATE_VISIBLE if gtk4 else pyatspi.STATE_SHOWING
+if command == "where":
+    for name in args:
+        item = find(lambda node, _: node.name == name and node.getRoleName() in ("table cell", "icon"))
+        if not item:
+            sys.exit(f"no item {name!r} in the view")
+        box = item.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        print(box.x + box.width // 2, box.y + box.height // 2)
+elif manager == "dolphin":
+    # Qt 5 leaves popup menus out of the tree: the open menu is met as the
+    # parent of the item that Down gives the focus to.
+    import subprocess
+    from gi.repository import GLib
+    chosen = []
+    def focused(event):
+        if chosen or not event.detail1 or event.source.getRoleName() != "menu item":
+            return
+        for item in event.source.parent:
+            if item is not None and item.name == args[0]:
+                chosen.append(item)
+                item.queryAction().doAction(0)
+                break
+        pyatspi.Registry.stop()
+    def first_listener():
+        # Dolphin heeds the listeners registered after it joined the bus.
+        pyatspi.Registry.registerEventListener(focused, "object:state-changed:focused")
+        pyatspi.Registry.registerEventListener(lambda _: None, "object:state-changed:showing")
+        subprocess.run(["xdotool", "key", "Down"])
+        return False
+    if not find(lambda node, _: node.getRoleName() in ("table cell", "icon")):
+        sys.exit("Dolphin's view never showed")
+    GLib.timeout_add(200, first_listener)
+    GLib.timeout_add(10000, pyatspi.Registry.stop)
+    pyatspi.Registry.start()
+    if not chosen:
+        sys.exit(f"no menu item {args[0]!r}")
+else:
+    for name in args[0].split(">"):
+        item = find(lambda node, app: node.getRoleName() in ("menu item", "menu") and node.name == name
+                    and node.getState().contains(shown(app)))
+        if not item:
+            sys.exit(f"no menu item {name!r}")
+        item.queryAction().doAction(0)
 PY
-}
-context_menu() {  # selects everything in the window $1 and opens the selection's menu
-  xdotool windowfocus --sync "$1" key ctrl+a 2>/dev/null && sleep 0.3 && xdotool key shift+F10
+atspi() { as_user /usr/bin/python3 "$work/atspi.py" "$manager" "$@"; }
+choose() { atspi choose "$@"; }
+context_menu() {  # selects the two items and opens the selection's menu
+  case $manager in
+    nautilus)  # a click, a Ctrl+click and a right-click, where the items show,
+      # the second item first: the paths still come in the view's order
+      local places
+      places=$(atspi where "b c.final.txt" "$first") || return 1
+      set -- $places
+      xdotool mousemove --sync "$1" "$2" click 1 keydown ctrl mousemove --sync "$3" "$4" click 1 keyup ctrl \
+        sleep 0.3 click 3 ;;
+    dolphin) xdotool windowfocus --sync "$window" key ctrl+a 2>/dev/null && sleep 0.3 && xdotool key Menu ;;
+    *) xdotool windowfocus --sync "$window" key ctrl+a 2>/dev/null && sleep 0.3 && xdotool key shift+F10 ;;
+  esac
 }
 box() {  # the message box's window, failing while there is none
   local found
@@ -65,28 +222,19 @@ box() {  # the message box's window, failing while there is none
 }
 clipboard_is() { test "$(clipboard)" = "$1"; }
 
-case $manager in
-  nemo) nemo --no-desktop "$files" >"$work/manager.log" 2>&1 & ;;
-  # GTK 2 reaches the accessibility bus only through these modules.
-  pcmanfm) GTK_MODULES=gail:atk-bridge pcmanfm "$files" >"$work/manager.log" 2>&1 & ;;
-  *) "$manager" "$files" >"$work/manager.log" 2>&1 & ;;
-esac
-pids+=($!)
-window=$(wait_for xdotool search --onlyvisible --pid "${pids[-1]}" 2>/dev/null | head -n 1)
-check "$manager: window comes up" test -n "$window" || { cat "$work/manager.log" >&2; exit 1; }
-sleep 1  # the folder is read after the window shows
-
-context_menu "$window"
-check "$manager: Copy path in the menu" choose "Copy path" "Copy the full paths of the selection to the clipboard"
+context_menu
+check "$manager: Copy path in the menu" choose "$menu_path"
 shown=$(wait_for box)
 check "$manager: Copy path shows the box" test -n "$shown"
 check "$manager: both paths, one a line, each edited" wait_for clipboard_is \
-  "$(printf '<%s>\r\n<%s>' "$files/a dir" "$files/b c.final.txt")"
+  "$(printf '<%s>\r\n<%s>' "$files/$first" "$files/b c.final.txt")" || clipboard | od -c | head >&2
 [ -n "$shown" ] && xdotool windowfocus --sync "$shown" key Return 2>/dev/null
 
-context_menu "$window"
-check "$manager: Copy file name in the menu" choose "Copy file name" "Copy the names of the selection, without folder and extension"
-check "$manager: both names, one a line" wait_for clipboard_is "$(printf 'a dir\r\nb c.final')"
-check "$manager: no box for names" test -z "$(box)"
+if [ -n "$names" ]; then
+  context_menu
+  check "$manager: Copy file name in the menu" choose "${menu_path%Copy path}Copy file name"
+  check "$manager: both names, one a line" wait_for clipboard_is "$(printf '%s\r\nb c.final' "${first%.txt}")"
+  check "$manager: no box for names" test -z "$(box)"
+fi
 
 finish_checks "file_manager_$manager"

@@ -43,7 +43,8 @@ share/nemo/actions/$app_id.copy-file-name.nemo_action
 share/file-manager/actions/$app_id.copy-path.desktop
 share/file-manager/actions/$app_id.copy-file-name.desktop
 share/Thunar/sendto/$app_id.copy-path.desktop
-share/Thunar/sendto/$app_id.copy-file-name.desktop"
+share/Thunar/sendto/$app_id.copy-file-name.desktop
+share/nautilus-python/extensions/kestrova_nautilus.py"
 check "installed files" test "$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort)" = "$(sort <<<"$want")"
 for size in 16 32 48; do
   check "${size}px icon is ${size}x${size}" \

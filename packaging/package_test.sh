@@ -31,6 +31,7 @@ for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
 done
 check "recommends a Japanese font" grep -q 'fonts-ipafont-gothic | fonts-japanese-gothic' <<<"$(field Recommends)"
 check "recommends libfm's modules for PCManFM's right-click entries" grep -q 'libfm-modules' <<<"$(field Recommends)"
+check "recommends the loader of GNOME Files' right-click extension" grep -q 'python3-nautilus' <<<"$(field Recommends)"
 
 # Exactly these files, and only the program executable; the window's part
 # is a module in the package's own library folder.
@@ -51,7 +52,8 @@ want="./usr/bin/kestrova
 ./usr/share/file-manager/actions/$app_id.copy-path.desktop
 ./usr/share/file-manager/actions/$app_id.copy-file-name.desktop
 ./usr/share/Thunar/sendto/$app_id.copy-path.desktop
-./usr/share/Thunar/sendto/$app_id.copy-file-name.desktop"
+./usr/share/Thunar/sendto/$app_id.copy-file-name.desktop
+./usr/share/nautilus-python/extensions/kestrova_nautilus.py"
 contents=$(dpkg-deb -c "$deb")
 check "files in the package" test "$(awk '$1 !~ /^d/ {print $6}' <<<"$contents" | sort)" = "$(sort <<<"$want")"
 check "only the program is executable" \
