@@ -81,3 +81,32 @@ wine_prefix() {
   wineboot -i >/dev/null 2>&1
 }
 wine_stop() { wineserver -k 2>/dev/null || true; }
+
+# wayland_timings RUNS FOLDER: the program in FOLDER in file-name mode and
+# wl-copy, alternating, RUNS times each, from start to pasted by a Wayland
+# program (medians in ms); then each one's keeper's resident size. The
+# caller defines as_user (how a command runs in its session) and pasted
+# (whether a Wayland program pastes exactly $1). A benchmark, not a check.
+wayland_timings() {
+  local runs=$1 dir=$2 i start ours times
+  times=$(mktemp)
+  for i in $(seq "$runs"); do
+    start=$(now)
+    as_user "$dir/kestrova" '$FILENAME$' "/x/k$i.txt" 2>/dev/null
+    until pasted "k$i"; do :; done
+    ours=$(($(now) - start))
+    start=$(now)
+    as_user wl-copy "w$i" 2>/dev/null
+    until pasted "w$i"; do :; done
+    echo "$ours $(($(now) - start))" >>"$times"
+  done
+  median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+  echo "file-name mode, start to pasted, median of $runs, ms: $(cut -d' ' -f1 "$times" | median)"
+  echo "wl-copy, start to pasted, median of $runs, ms: $(cut -d' ' -f2 "$times" | median)"
+  rm -f "$times"
+  as_user "$dir/kestrova" '$FILENAME$' /x/rss.txt 2>/dev/null
+  echo "keeper resident, kB: $(ps -o rss= -p "$(pgrep -f "$dir/kestrova" | tail -n 1)")"
+  as_user wl-copy rss 2>/dev/null
+  echo "wl-copy's keeper resident, kB: $(ps -o rss= -p "$(pgrep -x wl-copy | tail -n 1)")"
+  as_user wl-copy other 2>/dev/null
+}

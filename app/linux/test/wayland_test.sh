@@ -230,36 +230,12 @@ done
 
 echo "workers gone after the take-over in: ${ends_in[*]}"
 
-# Start to pasted next to wl-copy, alternating, in milliseconds; then the
-# resident size of each one's keeper, in kB.
 if [ "$timings" -gt 0 ]; then
   dir="$work/timing"
   mkdir -p "$dir"
   copy_program "$program" "$dir"  # the test user may not reach the build folder
   chown -R "$user" "$dir"
-  time_copies() {  # time_copies COMMAND...: the two, alternating, TIMINGS runs each
-    : >"$work/timings"
-    local i start ours
-    for i in $(seq "$timings"); do
-      start=$(now)
-      as_user "$dir/kestrova" '$FILENAME$' "/x/k$i.txt" 2>/dev/null
-      until pasted "k$i"; do :; done
-      ours=$(($(now) - start))
-      start=$(now)
-      as_user wl-copy "w$i" 2>/dev/null
-      until pasted "w$i"; do :; done
-      echo "$ours $(($(now) - start))" >>"$work/timings"
-    done
-    median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-    echo "file-name mode, start to pasted, median ms: $(cut -d' ' -f1 "$work/timings" | median)"
-    echo "wl-copy, start to pasted, median ms: $(cut -d' ' -f2 "$work/timings" | median)"
-  }
-  time_copies
-  as_user "$dir/kestrova" '$FILENAME$' /x/rss.txt 2>/dev/null
-  echo "keeper resident kB: $(ps -o rss= -p "$(pgrep -f "$dir/kestrova" | tail -n 1)")"
-  as_user wl-copy rss 2>/dev/null
-  echo "wl-copy keeper resident kB: $(ps -o rss= -p "$(pgrep -x wl-copy | tail -n 1)")"
-  as_user wl-copy other 2>/dev/null
+  wayland_timings "$timings" "$dir"
   (gone_within 3 "$dir/kestrova")
 fi
 if [ "$failures" -gt 0 ]; then
