@@ -55,6 +55,29 @@ check "default settings created" grep -q '^DRIVE-CHG-SET=YES' "$dir/kestrova.ini
 echo other | xclip -selection clipboard
 check "file name mode ends after take-over" wait_gone "$dir"
 
+# 2a. A Wayland compositor without data control (weston), or a
+#     WAYLAND_DISPLAY that names none: the copy goes through X11's keeper as
+#     before, with no box and without Qt, and nothing waits on the compositor.
+mkdir -m 700 "$work/runtime"
+# No shell or keyboard clients: nothing of weston's may outlive it.
+printf '[core]\nshell=fullscreen-shell.so\n[input-method]\npath=\n' >"$work/weston.ini"
+XDG_RUNTIME_DIR="$work/runtime" weston --config="$work/weston.ini" --backend=headless-backend.so \
+  --socket=kestrova-weston --idle-time=0 --log="$work/weston.log" &
+weston=$!
+check "weston runs" wait_for test -S "$work/runtime/kestrova-weston"
+for compositor in kestrova-weston missing; do
+  dir=$(new_folder "fallback-$compositor")
+  XDG_RUNTIME_DIR="$work/runtime" WAYLAND_DISPLAY=$compositor timeout 10 "$dir/kestrova" '$FILENAME$' /x/fallback.txt
+  check "$compositor: file-name mode exits 0" test $? -eq 0
+  check "$compositor: copied through X11" test "$(clipboard)" = fallback
+  keeper=$(pgrep -f "$dir/kestrova" | tail -n 1)
+  check "$compositor: kept without Qt" test -n "$keeper" -a -z "$(grep libQt6 "/proc/$keeper/maps" 2>/dev/null)"
+  echo other | xclip -selection clipboard
+  check "$compositor: ends after take-over" wait_gone "$dir"
+done
+kill "$weston"
+wait "$weston"
+
 # 2b. Several existing paths in one start, as a file manager hands over a
 #     selection: each edited as a click on the list edits it; behind
 #     "$FILENAME$" their bare names; with one missing, one text as before.

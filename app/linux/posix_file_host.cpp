@@ -19,6 +19,20 @@ namespace {
 // Closes `fd`; a close that fails may have lost written data, so it counts.
 int close_checked(int fd) { return close(fd) == 0 ? 0 : errno; }
 
+// Flushes the folder that holds `name` to the disk; 0, or the error. A file
+// system that cannot flush a folder (EINVAL) keeps no more than it did.
+int sync_folder_of(const std::string& name) {
+  const std::size_t slash = name.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash);
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    return errno;
+  }
+  int error = fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+  const int closed = close_checked(fd);
+  return error != 0 ? error : closed;
+}
+
 bool make_folders(const std::string& folder) {
   std::size_t slash = 0;
   do {
@@ -216,6 +230,12 @@ void PosixFileHost::write_lines(const Text& path, const std::vector<std::string>
   }
   if (error != 0) {
     unlink(temporary.c_str());
+    fail("write", name, error);
+  }
+  // The rename lives in the folder: until the folder is on the disk too, a
+  // crash right after it could bring the old file back.
+  error = sync_folder_of(name);
+  if (error != 0) {
     fail("write", name, error);
   }
 }
