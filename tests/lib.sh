@@ -64,6 +64,14 @@ copy_program() {
 
 clipboard() { timeout 5 xclip -o -selection clipboard 2>/dev/null; }
 
+# kept_without_qt FOLDER: the newest process of the program in FOLDER (its
+# keeper) runs and never loaded Qt.
+kept_without_qt() {
+  local pid
+  pid=$(pgrep -n -f "$1/kestrova")
+  [ -n "$pid" ] && ! grep -q libQt6 "/proc/$pid/maps"
+}
+
 # Root may read and write everything: the faults that file permissions make
 # are met only as another user.
 can_run_as_nobody() { command -v setpriv >/dev/null && id nobody >/dev/null 2>&1; }
@@ -83,30 +91,41 @@ wine_prefix() {
 wine_stop() { wineserver -k 2>/dev/null || true; }
 
 # wayland_timings RUNS FOLDER: the program in FOLDER in file-name mode and
-# wl-copy, alternating, RUNS times each, from start to pasted by a Wayland
-# program (medians in ms); then each one's keeper's resident size. The
-# caller defines as_user (how a command runs in its session) and pasted
-# (whether a Wayland program pastes exactly $1). A benchmark, not a check.
+# wl-copy, alternating, RUNS times each: from start to exit, and from start
+# to pasted by a Wayland program (medians in ms); then each one's keeper's
+# resident size. The caller defines as_user (how a command runs in its
+# session) and pasted (whether a Wayland program pastes exactly $1). A
+# benchmark, not a check.
 wayland_timings() {
-  local runs=$1 dir=$2 i start ours times
+  local runs=$1 dir=$2 i times
   times=$(mktemp)
+  us() { echo $(($(date +%s%N) / 1000)); }
+  one() {  # one TEXT COMMAND...: "start-to-exit start-to-pasted" in microseconds
+    local text=$1 start ended
+    shift
+    start=$(us)
+    as_user "$@" 2>/dev/null
+    ended=$(us)
+    until pasted "$text"; do :; done
+    echo "$((ended - start)) $(($(us) - start))"
+  }
   for i in $(seq "$runs"); do
-    start=$(now)
-    as_user "$dir/kestrova" '$FILENAME$' "/x/k$i.txt" 2>/dev/null
-    until pasted "k$i"; do :; done
-    ours=$(($(now) - start))
-    start=$(now)
-    as_user wl-copy "w$i" 2>/dev/null
-    until pasted "w$i"; do :; done
-    echo "$ours $(($(now) - start))" >>"$times"
+    echo "$(one "k$i" "$dir/kestrova" '$FILENAME$' "/x/k$i.txt") $(one "w$i" wl-copy "w$i")" >>"$times"
   done
-  median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-  echo "file-name mode, start to pasted, median of $runs, ms: $(cut -d' ' -f1 "$times" | median)"
-  echo "wl-copy, start to pasted, median of $runs, ms: $(cut -d' ' -f2 "$times" | median)"
+  median() {  # of thousandths: as a number with $1 decimals
+    sort -n | awk -v d="${1:-1}" '{a[NR]=$1} END {printf "%.*f", d, a[int((NR+1)/2)] / 1000}'
+  }
+  echo "file-name mode, median of $runs: start to exit $(cut -d' ' -f1 "$times" | median) ms," \
+    "start to pasted $(cut -d' ' -f2 "$times" | median) ms"
+  echo "wl-copy, median of $runs: start to exit $(cut -d' ' -f3 "$times" | median) ms," \
+    "start to pasted $(cut -d' ' -f4 "$times" | median) ms"
+  echo "ratio of start to pasted, median of the pairs: $(awk '{printf "%d\n", $2 * 1000 / $4}' "$times" | median 2)"
   rm -f "$times"
   as_user "$dir/kestrova" '$FILENAME$' /x/rss.txt 2>/dev/null
+  sleep 0.2
   echo "keeper resident, kB: $(ps -o rss= -p "$(pgrep -f "$dir/kestrova" | tail -n 1)")"
   as_user wl-copy rss 2>/dev/null
-  echo "wl-copy's keeper resident, kB: $(ps -o rss= -p "$(pgrep -x wl-copy | tail -n 1)")"
+  sleep 0.2
+  echo "wl-copy's keeper resident, kB: $(ps -o rss= -p "$(pgrep -x -n wl-copy)")"
   as_user wl-copy other 2>/dev/null
 }

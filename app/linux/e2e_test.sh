@@ -70,8 +70,7 @@ for compositor in kestrova-weston missing; do
   XDG_RUNTIME_DIR="$work/runtime" WAYLAND_DISPLAY=$compositor timeout 10 "$dir/kestrova" '$FILENAME$' /x/fallback.txt
   check "$compositor: file-name mode exits 0" test $? -eq 0
   check "$compositor: copied through X11" test "$(clipboard)" = fallback
-  keeper=$(pgrep -f "$dir/kestrova" | tail -n 1)
-  check "$compositor: kept without Qt" test -n "$keeper" -a -z "$(grep libQt6 "/proc/$keeper/maps" 2>/dev/null)"
+  check "$compositor: kept without Qt" kept_without_qt "$dir"
   echo other | xclip -selection clipboard
   check "$compositor: ends after take-over" wait_gone "$dir"
 done

@@ -26,9 +26,9 @@ struct QtModule {
 
 std::string executable_path(const char* argv0);
 
-// Beside the program (the build folder), in the package's library folder
-// (installed), or through the program's library path (a copy of a built
-// program).
+// Beside the program (the build folder, or a copy of a built program with
+// its module), in the package's library folder (installed), or along the
+// system's library path.
 void* open_module() {
   const std::string executable = executable_path("");
   const std::string folder = executable.substr(0, executable.rfind('/') + 1);

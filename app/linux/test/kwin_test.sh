@@ -22,17 +22,12 @@ if [ "${1:-}" = --session ]; then
   dir="$work/program"
   as_user() { "$@"; }
   pasted() { test "$(timeout 5 wl-paste -n 2>/dev/null; echo .)" = "$1."; }  # trailing line breaks count
-  keeper_without_qt() {
-    local pid
-    pid=$(pgrep -f "$dir/kestrova" | tail -n 1)
-    [ -n "$pid" ] && ! grep -q libQt6 "/proc/$pid/maps"
-  }
 
   timeout 10 "$dir/kestrova" '$FILENAME$' /x/name.txt
   check "file-name mode ends with status 0" test $? -eq 0
   check "file-name mode showed no window" test -z "$(xdotool search --onlyvisible --name '^kestrova$')"
   check "a Wayland program pastes the name after the start returned" pasted name
-  check "the keeper never loaded Qt" keeper_without_qt
+  check "the keeper never loaded Qt" kept_without_qt "$dir"
   wl-copy other
   check "nothing of the program left once a Wayland program copied" gone_within 3 "$dir/kestrova"
 

@@ -134,11 +134,6 @@ window_at() {
 has_window() { test -n "$(window_at "$1")"; }
 wait_window() { wait_for has_window "$1"; }
 pasted() { test "$(paste; echo .)" = "$1."; }  # trailing line breaks count
-keeper_without_qt() {
-  local pid
-  pid=$(pgrep -f "$dir/kestrova" | tail -n 1)
-  [ -n "$pid" ] && ! grep -q libQt6 "/proc/$pid/maps"
-}
 
 on_wayland() {  # the serving process of the program uses Qt's Wayland plugin
   local pid
@@ -176,7 +171,7 @@ for round in $(seq "$rounds"); do
   check "$r: file-name mode ends with status 0" test $? -eq 0
   check "$r: file name pasted after the start ended" pasted report.final
   check "$r: file-name mode showed no window" test -z "$(window_at '^kestrova$')"
-  check "$r: the keeper never loaded Qt" keeper_without_qt
+  check "$r: the keeper never loaded Qt" kept_without_qt "$dir"
 
   # 3. Window mode: files dragged from another Wayland program, a click, Ctrl+A, close.
   # With a mount-point row for the folder the files lie in, the drop maps
