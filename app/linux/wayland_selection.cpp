@@ -120,6 +120,9 @@ class DataControlKeeper final : public SelectionKeeper {
  public:
   DataControlKeeper(std::unique_ptr<Connection> compositor, const Protocol& protocol)
       : protocol_(protocol), connection_(std::move(compositor)) {}
+  ~DataControlKeeper() override { let_go(); }
+  DataControlKeeper(const DataControlKeeper&) = delete;
+  DataControlKeeper& operator=(const DataControlKeeper&) = delete;
 
   void clear() override {
     connected();
@@ -166,7 +169,7 @@ class DataControlKeeper final : public SelectionKeeper {
     if (keeper < 0) {
       const int error = errno;
       drop_transfers();
-      connection_.reset();  // the source goes with the connection, and our selection with it
+      let_go();  // the source goes with the connection, and our selection with it
       throw PlatformError(std::string("cannot keep the clipboard: ") + std::strerror(error));
     }
     if (keeper == 0) {
@@ -174,7 +177,7 @@ class DataControlKeeper final : public SelectionKeeper {
     }
     // The keeper speaks on the connection now; a later copy opens another.
     drop_transfers();
-    connection_.reset();
+    let_go();
   }
 
  private:
@@ -207,14 +210,21 @@ class DataControlKeeper final : public SelectionKeeper {
       if (seat_proxy == nullptr || manager_ == nullptr || device_ == nullptr) {
         failed("cannot reach the Wayland compositor's clipboard");
       }
+      // The offers of the clipboard's copies are never read. Each goes once
+      // the selection event that names it has come: libwayland-client
+      // drops an event's hold on an offer destroyed before that event is
+      // dispatched, and the offer would never be freed.
       static const DeviceListener kDevice{
-          // The offers of other programs' copies are never read.
-          [](void* /*data*/, wl_proxy* /*device*/, wl_proxy* offer) {
-            wl_proxy_marshal_flags(offer, kDestroy, nullptr, 1, WL_MARSHAL_FLAG_DESTROY);
+          [](void* data, wl_proxy* /*device*/, wl_proxy* offer) {
+            static_cast<DataControlKeeper*>(data)->offers_.push_back(offer);
           },
-          [](void* /*data*/, wl_proxy* /*device*/, wl_proxy* /*offer*/) {},
+          [](void* data, wl_proxy* /*device*/, wl_proxy* /*offer*/) {
+            static_cast<DataControlKeeper*>(data)->drop_offers();
+          },
           [](void* data, wl_proxy* /*device*/) { static_cast<DataControlKeeper*>(data)->finished_ = true; },
-          [](void* /*data*/, wl_proxy* /*device*/, wl_proxy* /*offer*/) {}};
+          [](void* data, wl_proxy* /*device*/, wl_proxy* /*offer*/) {
+            static_cast<DataControlKeeper*>(data)->drop_offers();
+          }};
       add_listener(device_, &kDevice, this);
       finished_ = false;
     }
@@ -224,11 +234,11 @@ class DataControlKeeper final : public SelectionKeeper {
   // Waits for the compositor to handle what was sent.
   void answered() {
     if (!roundtrip(connection_->display(), Clock::now() + std::chrono::seconds(5))) {
-      connection_.reset();
+      let_go();
       failed("the Wayland compositor closed the connection or did not answer");
     }
     if (finished_) {
-      connection_.reset();
+      let_go();
       failed("the Wayland compositor took the clipboard away from this program");
     }
   }
@@ -242,6 +252,22 @@ class DataControlKeeper final : public SelectionKeeper {
     }
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     transfers_.push_back({fd, mime == "STRING" ? &latin1_ : &utf8_, 0, Clock::now()});
+  }
+
+  void drop_offers() {
+    for (wl_proxy* offer : offers_) {
+      wl_proxy_marshal_flags(offer, kDestroy, nullptr, 1, WL_MARSHAL_FLAG_DESTROY);
+    }
+    offers_.clear();
+  }
+
+  // This process lets go of the connection; its offers go with it, here only.
+  void let_go() {
+    for (wl_proxy* offer : offers_) {
+      wl_proxy_destroy(offer);
+    }
+    offers_.clear();
+    connection_.reset();
   }
 
   void drop_transfers() {
@@ -335,6 +361,7 @@ class DataControlKeeper final : public SelectionKeeper {
   std::string utf8_;
   std::string latin1_;
   std::vector<Transfer> transfers_;
+  std::vector<wl_proxy*> offers_;  // announced, their selection event not yet come
 };
 
 }  // namespace
