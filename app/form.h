@@ -1,7 +1,7 @@
 // The window's behaviour, written once for every desktop: start-up and the
 // command-line mode, the drop and click handlers, the resize rule, the two
 // menu commands, close, and what a failure does. It knows no toolkit: it
-// talks to its window through FormView, which each front end (app/qt/,
+// talks to its window through FormView, which each front end (app/linux/,
 // app/win32/) implements over its toolkit, routing the toolkit's events to
 // the handlers of oledrag_form.
 #pragma once

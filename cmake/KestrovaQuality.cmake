@@ -29,8 +29,9 @@ if(KESTROVA_FUZZ)
                         "-DCMAKE_CXX_COMPILER=clang++-14 in a fresh build folder")
   endif()
   # The libraries get libFuzzer's coverage hooks without its main(); only the
-  # fuzz targets link the fuzzer itself.
-  add_compile_options(-fsanitize=fuzzer-no-link ${kestrova_sanitizers})
+  # fuzz targets link the fuzzer itself. The C compiler, which builds only
+  # generated protocol tables, may be another than Clang.
+  add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-fsanitize=fuzzer-no-link> ${kestrova_sanitizers})
 endif()
 
 # A libFuzzer target from <folder>/<name>.cpp. Its seed corpus lies in

@@ -93,7 +93,7 @@ wine_stop() { wineserver -k 2>/dev/null || true; }
 # wayland_timings RUNS FOLDER: the program in FOLDER in file-name mode and
 # wl-copy, alternating, RUNS times each: from start to exit, and from start
 # to pasted by a Wayland program (medians in ms); then each one's keeper's
-# resident size. The caller defines as_user (how a command runs in its
+# resident and proportional size. The caller defines as_user (how a command runs in its
 # session) and pasted (whether a Wayland program pastes exactly $1). A
 # benchmark, not a check.
 wayland_timings() {
@@ -123,9 +123,10 @@ wayland_timings() {
   rm -f "$times"
   as_user "$dir/kestrova" '$FILENAME$' /x/rss.txt 2>/dev/null
   sleep 0.2
-  echo "keeper resident, kB: $(ps -o rss= -p "$(pgrep -f "$dir/kestrova" | tail -n 1)")"
+  memory() { awk '/^(Rss|Pss):/ {printf "%s %s kB  ", $1, $2}' "/proc/$1/smaps_rollup"; echo; }
+  echo "keeper's memory: $(memory "$(pgrep -n -f "$dir/kestrova")")"
   as_user wl-copy rss 2>/dev/null
   sleep 0.2
-  echo "wl-copy's keeper resident, kB: $(ps -o rss= -p "$(pgrep -x -n wl-copy)")"
+  echo "wl-copy's keeper's memory: $(memory "$(pgrep -x -n wl-copy)")"
   as_user wl-copy other 2>/dev/null
 }

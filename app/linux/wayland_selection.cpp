@@ -49,15 +49,21 @@ constexpr const char* kMimeTypes[] = {"text/plain;charset=utf-8", "text/plain", 
                                       "STRING"};
 
 // Events, in each interface's order; the listeners' layout is the
-// protocol's.
+// protocol's, and libwayland-client reads their members.
 struct DeviceListener {
+  // cppcheck-suppress unusedStructMember
   void (*data_offer)(void* data, wl_proxy* device, wl_proxy* offer);
+  // cppcheck-suppress unusedStructMember
   void (*selection)(void* data, wl_proxy* device, wl_proxy* offer);
+  // cppcheck-suppress unusedStructMember
   void (*finished)(void* data, wl_proxy* device);
+  // cppcheck-suppress unusedStructMember
   void (*primary_selection)(void* data, wl_proxy* device, wl_proxy* offer);
 };
 struct SourceListener {
+  // cppcheck-suppress unusedStructMember
   void (*send)(void* data, wl_proxy* source, const char* mime_type, std::int32_t fd);
+  // cppcheck-suppress unusedStructMember
   void (*cancelled)(void* data, wl_proxy* source);
 };
 
@@ -84,24 +90,29 @@ bool roundtrip(wl_display* display, Clock::time_point deadline) {
   while (alive && !done) {
     if (wl_display_dispatch_pending(display) < 0) {
       alive = false;
-    } else if (!done && wl_display_prepare_read(display) == 0) {
-      if (wl_display_flush(display) < 0 && errno != EAGAIN) {
-        wl_display_cancel_read(display);
-        alive = false;
-        break;
-      }
-      pollfd wait{wl_display_get_fd(display), POLLIN, 0};
-      int ready = 0;
-      do {
-        const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
-        ready = left > 0 ? poll(&wait, 1, static_cast<int>(left)) : 0;
-      } while (ready < 0 && errno == EINTR);
-      if (ready <= 0) {
-        wl_display_cancel_read(display);
-        alive = false;
-      } else if (wl_display_read_events(display) < 0) {
-        alive = false;
-      }
+      continue;
+    }
+    // The dispatch may have set it, through the callback.
+    // cppcheck-suppress knownConditionTrueFalse
+    if (done || wl_display_prepare_read(display) != 0) {
+      continue;
+    }
+    if (wl_display_flush(display) < 0 && errno != EAGAIN) {
+      wl_display_cancel_read(display);
+      alive = false;
+      continue;
+    }
+    pollfd wait{wl_display_get_fd(display), POLLIN, 0};
+    int ready = 0;
+    do {
+      const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+      ready = left > 0 ? poll(&wait, 1, static_cast<int>(left)) : 0;
+    } while (ready < 0 && errno == EINTR);
+    if (ready <= 0) {
+      wl_display_cancel_read(display);
+      alive = false;
+    } else if (wl_display_read_events(display) < 0) {
+      alive = false;
     }
   }
   wl_callback_destroy(callback);

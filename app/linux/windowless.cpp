@@ -192,7 +192,7 @@ std::string executable_path(const char* argv0) {
 
 }  // namespace
 
-int run_windowless(int argc, char** argv, Clipboard& clipboard) {
+int run_windowless(int argc, char** argv, const Clipboard& clipboard) {
   const std::string executable = executable_path(argv[0]);
   const std::size_t slash = executable.rfind('/');
   const std::string program_folder = slash == 0 ? "/" : executable.substr(0, slash);

@@ -12,7 +12,7 @@ namespace kestrova {
 
 // The program with `clipboard` (which has a keeper), Qt loaded at need.
 // Returns the exit status.
-int run_windowless(int argc, char** argv, Clipboard& clipboard);
+int run_windowless(int argc, char** argv, const Clipboard& clipboard);
 
 // The program wholly on Qt. Returns the exit status.
 int run_on_qt(int argc, char** argv);

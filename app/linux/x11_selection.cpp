@@ -306,13 +306,13 @@ void copy(const Text& text) {
     std::this_thread::sleep_for(milliseconds(10));
   }
   std::fflush(nullptr);
-  const pid_t keeper = fork();
-  if (keeper < 0) {
+  const pid_t child = fork();
+  if (child < 0) {
     x.set_owner(XCB_WINDOW_NONE, time);
     xcb_flush(x.connection());
     throw PlatformError(std::string("cannot keep the clipboard: ") + std::strerror(errno));
   }
-  if (keeper == 0) {
+  if (child == 0) {
     detach_from_caller();
     close_descriptors_except({xcb_get_file_descriptor(x.connection())});
     x.serve(text, time);
