@@ -45,18 +45,8 @@ chmod 755 "$work"
 # write the installed program's folder: the program keeps its settings in
 # that user's home, as for anyone using the package.
 user=kestrova-file-manager-test
-run_as=()
-if [ "$(id -u)" -eq 0 ]; then
-  if ! id "$user" >/dev/null 2>&1; then
-    useradd -r -M -d /nonexistent -s /usr/sbin/nologin "$user" || {
-      echo "SKIP: cannot create the user $user"
-      exit 77
-    }
-  fi
-  run_as=(setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups)
-else
-  user=
-fi
+test_user "$user" || { echo "SKIP: cannot create the user $user"; exit 77; }
+[ "${#run_as[@]}" -gt 0 ] || user=
 bus_pid=
 manager_pid=
 cleanup() {

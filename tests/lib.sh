@@ -72,6 +72,19 @@ kept_without_qt() {
   [ -n "$pid" ] && ! grep -q libQt6 "/proc/$pid/maps"
 }
 
+# test_user NAME: as root, a system user of the test's own (made when
+# missing; one a killed run left behind is taken as it is) and run_as, the
+# words that run a command as that user; as anyone else, run_as empty.
+# Fails when the user cannot be made.
+test_user() {
+  run_as=()
+  [ "$(id -u)" -eq 0 ] || return 0
+  if ! id "$1" >/dev/null 2>&1; then
+    useradd -r -M -d /nonexistent -s /usr/sbin/nologin "$1" || return 1
+  fi
+  run_as=(setpriv --reuid="$1" --regid="$(id -g "$1")" --clear-groups)
+}
+
 # Root may read and write everything: the faults that file permissions make
 # are met only as another user.
 can_run_as_nobody() { command -v setpriv >/dev/null && id nobody >/dev/null 2>&1; }

@@ -43,18 +43,11 @@ cp "$drag_tool" "$work/drag_source"
 drag_tool=$work/drag_source
 user=kestrova-wayland-test
 created_user=
-run_as=()
-if [ "$(id -u)" -eq 0 ]; then
-  if ! id "$user" >/dev/null 2>&1; then
-    useradd -r -M -d /nonexistent -s /usr/sbin/nologin "$user" || {
-      echo "SKIP: cannot create the user $user that sway needs"
-      exit 77
-    }
-  fi
+test_user "$user" || { echo "SKIP: cannot create the user $user that sway needs"; exit 77; }
+if [ "${#run_as[@]}" -gt 0 ]; then
   # The user is the test's own by its name: one a killed run left behind
   # goes at the end as well.
   created_user=yes
-  run_as=(setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups)
 else
   user=$(id -un)
 fi
