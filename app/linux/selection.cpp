@@ -66,7 +66,9 @@ Clipboard choose_clipboard() {
     compositor = wayland::connect_to_compositor();
   }
   Clipboard chosen;
-  chosen.route = choose_route(session, compositor != nullptr ? &compositor->offered() : nullptr);
+  const std::vector<std::string> offered =
+      compositor != nullptr ? compositor->offered() : std::vector<std::string>{};
+  chosen.route = choose_route(session, compositor != nullptr ? &offered : nullptr);
   switch (chosen.route) {
     case ClipboardRoute::ExtDataControl:
     case ClipboardRoute::WlrDataControl:

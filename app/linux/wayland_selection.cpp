@@ -400,9 +400,15 @@ Connection::~Connection() {
   wl_display_disconnect(display_);
 }
 
-void Connection::add_global(Global global) {
-  offered_.push_back(global.interface);
-  globals_.push_back(std::move(global));
+void Connection::add_global(Global global) { globals_.push_back(std::move(global)); }
+
+std::vector<std::string> Connection::offered() const {
+  std::vector<std::string> names;
+  names.reserve(globals_.size());
+  for (const Global& global : globals_) {
+    names.push_back(global.interface);
+  }
+  return names;
 }
 
 wl_proxy* Connection::own(wl_proxy* proxy) {

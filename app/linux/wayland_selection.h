@@ -37,7 +37,8 @@ class Connection {
 
   wl_display* display() const { return display_; }
   wl_registry* registry() const { return registry_; }
-  const std::vector<std::string>& offered() const { return offered_; }
+  // The interfaces' names.
+  std::vector<std::string> offered() const;
   const std::vector<Global>& globals() const { return globals_; }
   void add_global(Global global);
 
@@ -48,7 +49,6 @@ class Connection {
  private:
   wl_display* display_;
   wl_registry* registry_ = nullptr;
-  std::vector<std::string> offered_;
   std::vector<Global> globals_;
   std::vector<wl_proxy*> owned_;
 };
