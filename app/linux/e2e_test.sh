@@ -155,6 +155,19 @@ mkdir "$dir/kestrova.ini"  # a folder where the settings file should be
 expect_message_and_status "$dir" 1 "unwritable settings file"
 check "no backup written after the failure" test ! -e "$dir/kestrova.BAK"
 
+# 5a. The table of file names (test/names.sh): the bytes of each name on
+#     every UTF-8 target, one and several, and two copies at once.
+source "$(dirname "$0")/test/names.sh"
+names_start() { "$dir/kestrova" "$@" 2>>"$work/names.log" & caller=$!; }
+names_box_up() { names_box=$(wait_window kestrova) && [ -n "$names_box" ]; }
+names_box_ok() { dismiss "$names_box"; }
+names_paste() { timeout 5 xclip -o -selection clipboard -t "$1" 2>/dev/null; }
+names_targets=(UTF8_STRING text/plain 'text/plain;charset=utf-8')
+dir=$(new_folder names)
+names_table "$work/names"
+echo other | xclip -selection clipboard
+check "names: ends after take-over" wait_gone "$dir"
+
 # 6. No arguments: the window with its caption.
 dir=$(new_folder window)
 "$dir/kestrova" &
