@@ -106,7 +106,12 @@ bool still_named(int fd, const std::string& name) {
 
 // Removes the temporary files of `name` that a killed start left behind.
 // Best effort: what cannot be looked at or removed stays for a later start.
-void remove_leftovers_of(const std::string& name) {
+void remove_leftovers_of(std::string name) {
+  // Beside the file a link names, where its writer puts them.
+  if (char* target = realpath(name.c_str(), nullptr)) {
+    name = target;
+    std::free(target);
+  }
   const std::size_t slash = name.rfind('/');
   const std::string folder = slash == 0 ? "/" : name.substr(0, slash);
   const std::string base = name.substr(slash + 1);
@@ -290,7 +295,7 @@ void PosixFileHost::write_lines(const Text& path, const std::vector<std::string>
   }
   // The lock goes with the last descriptor of the file: this one keeps it
   // past the close that tells whether the written data arrived.
-  const int lock = dup(fd);
+  const int lock = fcntl(fd, F_DUPFD_CLOEXEC, 0);
   if (lock < 0) {
     const int error = errno;
     close(fd);
