@@ -163,6 +163,8 @@ for round in $(seq "$rounds"); do
   wait "$caller"
   check "$r: command line ends with status 0" test $? -eq 0
   check "$r: command-line copy pasted after the start ended" pasted '<\\realpath\docs\a b.txt>'
+  # Made before the box loaded Qt: a fork of a process without Qt's threads.
+  check "$r: the command line's keeper never loaded Qt" kept_without_qt "$dir"
 
   # 2. File-name mode: no message, no window, no Qt; the start returns at
   #    once and its keeper serves the name.
@@ -266,8 +268,7 @@ for i in $(seq 19); do
   paste >"$work/out$i" &
   readers+=($!)
 done
-kill -9 "$victim"
-wait "$victim" 2>/dev/null
+{ kill -9 "$victim"; wait "$victim"; } 2>/dev/null
 exec 9<&-
 whole=0
 for i in $(seq 19); do

@@ -30,12 +30,32 @@ copy_program "$program" "$dir"
 cp "$reader" "$work/x11_reader"
 reader=$work/x11_reader
 
+# 20 readers at once of a text that goes whole in one request each, ten
+# times: the keeper's writes fill the socket, and the requests that come in
+# meanwhile must be served without waiting for yet another event.
+random_part() { head -c 75000 /dev/urandom | base64 -w 0 | tr '/' '_'; }
+small=("$(random_part)" "$(random_part)")
+printf '%s' "${small[*]}" >"$work/expected"
+timeout 10 "$dir/kestrova" '$FILENAME$' "/x/${small[0]}" "${small[1]}"
+whole=0
+for round in $(seq 10); do
+  readers=()
+  for i in $(seq 20); do
+    timeout 5 xclip -o -selection clipboard >"$work/out$i" 2>/dev/null &
+    readers+=($!)
+  done
+  for i in $(seq 20); do
+    wait "${readers[$((i - 1))]}" && cmp -s "$work/expected" "$work/out$i" && whole=$((whole + 1))
+  done
+done
+check "10 times 20 readers at once of 200 kB each get the whole text ($whole of 200 did)" test "$whole" -eq 200
+
 # Ten names of 100,000 characters, none of them existing, in file-name mode:
 # the whole line after the marker is one name, so the clipboard gets the
 # ten parts joined by spaces (random, so that a piece out of place shows).
 parts=()
 for i in $(seq 10); do
-  parts+=("$(head -c 75000 /dev/urandom | base64 -w 0 | tr '/' '_')")
+  parts+=("$(random_part)")
 done
 printf '%s' "${parts[*]}" >"$work/expected"
 timeout 10 "$dir/kestrova" '$FILENAME$' "/x/${parts[0]}" "${parts[@]:1}"
@@ -52,8 +72,7 @@ for i in $(seq 19); do
   timeout 20 xclip -o -selection clipboard >"$work/out$i" 2>/dev/null &
   readers+=($!)
 done
-kill -9 "$victim"
-wait "$victim" 2>/dev/null
+{ kill -9 "$victim"; wait "$victim"; } 2>/dev/null
 whole=0
 for i in $(seq 19); do
   wait "${readers[$((i - 1))]}" && cmp -s "$work/expected" "$work/out$i" && whole=$((whole + 1))
