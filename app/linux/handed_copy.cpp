@@ -1,7 +1,6 @@
 #include "app/linux/handed_copy.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -10,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -21,8 +21,6 @@
 #include "app/form.h"
 #include "app/linux/wayland_selection.h"
 #include "app/linux/x11_selection.h"
-
-extern char** environ;
 
 namespace kestrova {
 
@@ -160,7 +158,7 @@ void copy_in_fresh_process(ClipboardRoute route, const Text& text) {
   }
   close(theirs);
 
-  const std::uint8_t route_byte = static_cast<std::uint8_t>(route);
+  const auto route_byte = static_cast<std::uint8_t>(route);
   const std::uint64_t units = text.size();
   const bool sent = send_all(ours, kMagic, sizeof kMagic) && send_all(ours, &route_byte, 1) &&
                     send_all(ours, &units, sizeof units) && send_all(ours, text.data(), units * sizeof(char16_t));

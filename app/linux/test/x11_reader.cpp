@@ -157,7 +157,7 @@ int main(int argc, char** argv) {
     }
     for (int i = 2; i < argc; ++i) {
       xcb_atom_t answered = 0;
-      std::memcpy(&answered, back.data() + (i - 2) * 8 + 4, 4);
+      std::memcpy(&answered, back.data() + static_cast<std::size_t>(i - 2) * 8 + 4, 4);
       if (answered == XCB_ATOM_NONE) {
         std::printf("%s refused\n", argv[i]);
       } else {
