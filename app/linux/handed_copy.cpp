@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <climits>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -108,7 +108,8 @@ pid_t start_fresh(int their_end, int number) {
   posix_spawnattr_setsigdefault(&attributes, &all);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   pid_t child = -1;
-  const int error = posix_spawn(&child, "/proc/self/exe", &actions, &attributes, arguments, environment.data());
+  const int error =
+      posix_spawn(&child, "/proc/self/exe", &actions, &attributes, arguments, environment.data());
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0) {
@@ -161,11 +162,13 @@ void copy_in_fresh_process(ClipboardRoute route, const Text& text) {
   const auto route_byte = static_cast<std::uint8_t>(route);
   const std::uint64_t units = text.size();
   const bool sent = send_all(ours, kMagic, sizeof kMagic) && send_all(ours, &route_byte, 1) &&
-                    send_all(ours, &units, sizeof units) && send_all(ours, text.data(), units * sizeof(char16_t));
+                    send_all(ours, &units, sizeof units) &&
+                    send_all(ours, text.data(), units * sizeof(char16_t));
   std::uint8_t done = 0;
   std::uint32_t size = 0;
   std::string message;
-  bool answered = sent && receive_all(ours, &done, 1) && receive_all(ours, &size, sizeof size) && size < 65536;
+  bool answered =
+      sent && receive_all(ours, &done, 1) && receive_all(ours, &size, sizeof size) && size < 65536;
   if (answered) {
     message.resize(size);
     answered = receive_all(ours, message.data(), size);

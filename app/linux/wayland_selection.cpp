@@ -342,7 +342,8 @@ class DataControlKeeper final : public SelectionKeeper {
       // What the socket did not take now goes once it can: waiting only to
       // read would leave it unsent until the compositor spoke again.
       const bool unsent = wl_display_flush(display) < 0 && errno == EAGAIN;
-      waits.assign(1, pollfd{wl_display_get_fd(display), static_cast<short>(unsent ? POLLIN | POLLOUT : POLLIN), 0});
+      waits.assign(
+          1, pollfd{wl_display_get_fd(display), static_cast<short>(unsent ? POLLIN | POLLOUT : POLLIN), 0});
       for (const Transfer& transfer : transfers_) {
         waits.push_back({transfer.fd, POLLOUT, 0});
       }

@@ -36,12 +36,11 @@ enum Atom {
   TEXT_PLAIN_UTF8,
   INCR,
   MULTIPLE,
-  ATOM_PAIR,
   kAtoms
 };
 constexpr const char* kAtomNames[kAtoms] = {"CLIPBOARD", "TARGETS", "TIMESTAMP",  "UTF8_STRING",
                                             "STRING",    "TEXT",    "text/plain", "text/plain;charset=utf-8",
-                                            "INCR",      "MULTIPLE", "ATOM_PAIR"};
+                                            "INCR",      "MULTIPLE"};
 
 // An INCR transfer under way: the reader deletes the property, we append
 // the next piece, until an empty piece says that all of it came.
@@ -217,9 +216,9 @@ class Display {
   // we do not offer that target.
   bool convert(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t target) {
     if (target == atoms_[TARGETS]) {
-      const xcb_atom_t targets[] = {atoms_[TARGETS],         atoms_[TIMESTAMP],  atoms_[MULTIPLE],
-                                    atoms_[UTF8_STRING],     atoms_[TEXT_PLAIN_UTF8], atoms_[TEXT_PLAIN],
-                                    atoms_[STRING],          atoms_[TEXT]};
+      const xcb_atom_t targets[] = {
+          atoms_[TARGETS],         atoms_[TIMESTAMP],  atoms_[MULTIPLE], atoms_[UTF8_STRING],
+          atoms_[TEXT_PLAIN_UTF8], atoms_[TEXT_PLAIN], atoms_[STRING],   atoms_[TEXT]};
       put_whole(requestor, property, XCB_ATOM_ATOM, 32, sizeof targets / sizeof targets[0], targets);
     } else if (target == atoms_[TIMESTAMP]) {
       put_whole(requestor, property, XCB_ATOM_INTEGER, 32, 1, &since_);
