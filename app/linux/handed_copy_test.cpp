@@ -42,6 +42,9 @@ TEST(HandedCopy, BringsTheStartedProcessesFailureBack) {
       {ClipboardRoute::Qt, "cannot set the clipboard: no clipboard of this program's own on this desktop"},
       {ClipboardRoute::WlrDataControl, "cannot set the clipboard: the Wayland compositor cannot be reached"},
       {ClipboardRoute::X11, "cannot set the clipboard: cannot open the X display"},
+      // Refused before the text came: the window hears of it by the socket's end.
+      {static_cast<ClipboardRoute>(9),
+       "cannot set the clipboard: the process that was to keep it ended without an answer"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(failure_of(c.route, big), c.message);
@@ -58,7 +61,12 @@ TEST(HandedCopy, TakesTheMarkerOnlyWithItsSocket) {
   const struct {
     std::string marker;
     int argc;
-  } ordinary[] = {{"", 1}, {std::to_string(file), 1}, {std::to_string(pair[1]), 2}, {"x", 1}, {"1", 1}};
+  } ordinary[] = {{"", 1},
+                  {std::to_string(file), 1},
+                  {std::to_string(pair[1]), 2},
+                  {std::to_string(pair[1]) + "x", 1},
+                  {"x", 1},
+                  {"1", 1}};
   for (const auto& c : ordinary) {
     if (!c.marker.empty()) {
       setenv("KESTROVA_HANDED_COPY", c.marker.c_str(), 1);
