@@ -220,8 +220,9 @@ void WRITE_back_option(SettingsHost& host, const SettingsFiles& files, const Opt
   KeyMask rewrite;
   rewrite.fill(true);
   if (at_start != nullptr) {
-    const std::vector<std::string> now =
-        host.file_exists(files.File_name_info) ? host.read_lines(files.File_name_info) : std::vector<std::string>{};
+    const std::vector<std::string> now = host.file_exists(files.File_name_info)
+                                             ? host.read_lines(files.File_name_info)
+                                             : std::vector<std::string>{};
     if (now != at_start->lines) {
       // Rebuilt from the backup, the file would lose what was written since;
       // this copy adds only what its own user changed.
@@ -236,7 +237,8 @@ void WRITE_back_option(SettingsHost& host, const SettingsFiles& files, const Opt
       return;
     }
   }
-  host.write_lines(files.File_name_info, rebuilt(host, host.read_lines(files.File_name_bak), checks, rewrite));
+  host.write_lines(files.File_name_info,
+                   rebuilt(host, host.read_lines(files.File_name_bak), checks, rewrite));
 }
 
 }  // namespace kestrova

@@ -123,7 +123,8 @@ void check_utf8(std::string_view bytes, const Text& text) {
   // Surrogate pairs survive; a lone surrogate other than an escaped byte
   // turns into one U+FFFD. Escapes give their bytes, which may decode as
   // one character together, so text holding them is left to the first check.
-  const bool escapes = std::any_of(text.begin(), text.end(), [](char16_t c) { return c >= 0xDC80 && c <= 0xDCFF; });
+  const bool escapes =
+      std::any_of(text.begin(), text.end(), [](char16_t c) { return c >= 0xDC80 && c <= 0xDCFF; });
   if (escapes) {
     return;
   }

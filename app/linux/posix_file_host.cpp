@@ -84,7 +84,8 @@ bool holds(const std::string& name, const std::string& content) {
 constexpr std::size_t kTemporarySuffix = 7;  // "." and six characters
 
 bool is_temporary_of(std::string_view entry, std::string_view base) {
-  if (entry.size() != base.size() + kTemporarySuffix || !entry.starts_with(base) || entry[base.size()] != '.') {
+  if (entry.size() != base.size() + kTemporarySuffix || !entry.starts_with(base) ||
+      entry[base.size()] != '.') {
     return false;
   }
   for (const char c : entry.substr(base.size() + 1)) {

@@ -90,9 +90,8 @@ void set_text(const QString& text) {
   // each of its bytes, which Qt's conversion of the text would turn into
   // U+FFFD: such a copy offers the bytes themselves, as the file system
   // holds them.
-  const bool escapes = std::any_of(text.begin(), text.end(), [](QChar c) {
-    return c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF;
-  });
+  const bool escapes = std::any_of(text.begin(), text.end(),
+                                   [](QChar c) { return c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF; });
   QByteArray bytes;
   if (escapes) {
     const std::string utf8 = to_utf8(to_text(text));

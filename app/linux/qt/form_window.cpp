@@ -91,7 +91,8 @@ std::optional<std::string> local_path_bytes(const QByteArray& uri) {
   if (!rest.starts_with('/')) {
     return std::nullopt;
   }
-  const QByteArray decoded = QByteArray::fromPercentEncoding(QByteArray(rest.data(), static_cast<qsizetype>(rest.size())));
+  const QByteArray decoded =
+      QByteArray::fromPercentEncoding(QByteArray(rest.data(), static_cast<qsizetype>(rest.size())));
   return std::string(decoded.constData(), static_cast<std::size_t>(decoded.size()));
 }
 
