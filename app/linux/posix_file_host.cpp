@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -88,12 +89,8 @@ bool is_temporary_of(std::string_view entry, std::string_view base) {
       entry[base.size()] != '.') {
     return false;
   }
-  for (const char c : entry.substr(base.size() + 1)) {
-    if (!std::isalnum(static_cast<unsigned char>(c))) {
-      return false;
-    }
-  }
-  return true;
+  return std::ranges::all_of(entry.substr(base.size() + 1),
+                             [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
 }
 
 // Whether `fd` (locked) is still the file `name` names: a tidying start may
