@@ -55,6 +55,18 @@ Text shown_paths(const Text& copied, std::size_t path_count) {
   return shown + u"…（全" + decimal(static_cast<int>(path_count)) + u"件）";
 }
 
+// One path enclosed in double quotes, as Windows hands over a single path
+// that holds a space, loses its quotes before it is split; else the closing
+// quote would stay on a name without extension (README"). Anything else is
+// left as it is.
+Text unquoted(const Text& rest) {
+  const Text path = trim(rest);
+  if (path.size() >= 2 && path.front() == u'"' && path.find(u'"', 1) == path.size() - 1) {
+    return path.substr(1, path.size() - 2);
+  }
+  return rest;
+}
+
 }  // namespace
 
 CommandLine command_line_from_arguments(std::vector<Text> arguments) {
@@ -122,12 +134,13 @@ CommandLine command_line_from_tail(Text tail) {
 }
 
 oledrag_form::oledrag_form(SettingsHost& host, FormView& view, Text program_folder, Text executable_name,
-                           const NetworkMounts* mounts)
+                           const NetworkMounts* mounts, PathFlavour paths)
     : host_(host),
       view_(view),
       program_folder_(std::move(program_folder)),
       executable_name_(std::move(executable_name)),
       mounts_(mounts),
+      separators_(paths == PathFlavour::kWindows ? kWindowsPathSeparators : kPosixPathSeparators),
       options_(view) {}
 
 oledrag_form::Mode oledrag_form::Form_Load(const CommandLine& command_line) {
@@ -137,11 +150,11 @@ oledrag_form::Mode oledrag_form::Form_Load(const CommandLine& command_line) {
                     decimal(KESTROVA_VERSION_MAJOR) + u"." + decimal(KESTROVA_VERSION_MINOR) + u"." +
                     decimal(KESTROVA_VERSION_PATCH));
   MAKE_default_option(host_, files_);
-  LoadedOptions loaded = get_option(host_, files_);
-  DRIVE_CHG_SET = loaded.DRIVE_CHG_SET;
-  CRLF_SET = loaded.CRLF_SET;
-  TAG_SET = loaded.TAG_SET;
-  drive_table_ = std::move(loaded.drive_table);
+  at_start_ = get_option(host_, files_);
+  DRIVE_CHG_SET = at_start_.DRIVE_CHG_SET;
+  CRLF_SET = at_start_.CRLF_SET;
+  TAG_SET = at_start_.TAG_SET;
+  drive_table_ = std::move(at_start_.drive_table);
 
   view_.set_checked(CheckBox::TAG, TAG_SET == 1);
   view_.set_checked(CheckBox::CRLF, CRLF_SET == 1);
@@ -182,7 +195,7 @@ void oledrag_form::run_command_line(const CommandLine& command_line) {
       Text file;
       Text base;
       Text extension;
-      Phase_PATH(paths[i], folder, file);
+      Phase_PATH(paths[i], folder, file, separators_);
       Phase_file_name(file, base, extension);
       copied.append(i == 0 ? u"" : kCrLf).append(base);
     }
@@ -198,11 +211,11 @@ void oledrag_form::run_command_line(const CommandLine& command_line) {
     shown = shown_paths(copied, entries.size());
   } else if (const auto marker = text.find(kFileNameMarker); marker != Text::npos) {
     names_only = true;
-    const Text rest = text.substr(marker + kFileNameMarker.size());
+    const Text rest = unquoted(text.substr(marker + kFileNameMarker.size()));
     Text folder;
     Text file;
     Text extension;
-    Phase_PATH(rest, folder, file);
+    Phase_PATH(rest, folder, file, separators_);
     Phase_file_name(file, copied, extension);
     shown = copied;
   } else {
@@ -288,7 +301,7 @@ void oledrag_form::List1_Click() {
   });
 }
 
-void oledrag_form::Form_Unload() { WRITE_back_option(host_, files_, options_); }
+void oledrag_form::Form_Unload() { WRITE_back_option(host_, files_, options_, &at_start_); }
 
 void oledrag_form::Form_QueryUnload() {
   guarded([this] {
@@ -320,7 +333,8 @@ void oledrag_form::finish(int status) {
 
 int run_program(FormView& view, const std::function<SettingsHost&()>& open_settings, const ProgramStart& start) {
   try {
-    oledrag_form form(open_settings(), view, start.program_folder, start.executable_name, start.mounts);
+    oledrag_form form(open_settings(), view, start.program_folder, start.executable_name, start.mounts,
+                      start.paths);
     view.attach(&form);
     struct Detach {
       FormView& view;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "clip/clip.h"
+#include "clip/network.h"
 #include "settings/settings.h"
 
 namespace kestrova {
@@ -159,9 +160,10 @@ class oledrag_form {
   // `host` reaches the settings files; `program_folder` becomes the working
   // folder at start; `executable_name` (without folder and extension) goes
   // into the caption; `mounts`, when given, answers the drive table's row
-  // that asks the system for network paths.
+  // that asks the system for network paths; `paths` says how the system's
+  // paths look: the file-name mode splits at "\" on Windows, at "/" on POSIX.
   oledrag_form(SettingsHost& host, FormView& view, Text program_folder, Text executable_name,
-               const NetworkMounts* mounts = nullptr);
+               const NetworkMounts* mounts = nullptr, PathFlavour paths = kNativePathFlavour);
 
   // Start-up: working folder, settings found, created and loaded, caption,
   // check boxes; then, for a non-empty command line, copies its path (or
@@ -189,7 +191,9 @@ class oledrag_form {
   // The user closes the window: Form_Unload, then the view ends with 0.
   void Form_QueryUnload();
 
-  // Rewrites the settings file from the check boxes. Throws FileError.
+  // Rewrites the settings file from the check boxes; when the file changed
+  // since start-up, only the options the user changed go into it (see
+  // WRITE_back_option). Throws FileError.
   void Form_Unload();
 
   // The exit status once the view was ended; 0 before.
@@ -216,9 +220,11 @@ class oledrag_form {
   Text program_folder_;
   Text executable_name_;
   const NetworkMounts* mounts_;
+  TextView separators_;
   CheckBoxOptions options_;
   SettingsFiles files_;
   DriveTable drive_table_;
+  LoadedOptions at_start_;  // the lines and options read; its drive table is drive_table_
   int status_ = 0;
   bool ended_ = false;
 };
@@ -234,6 +240,7 @@ struct ProgramStart {
   Text program_folder;
   Text executable_name;
   const NetworkMounts* mounts = nullptr;
+  PathFlavour paths = kNativePathFlavour;
 };
 int run_program(FormView& view, const std::function<SettingsHost&()>& open_settings,
                 const ProgramStart& start);

@@ -18,11 +18,12 @@ class FormTest : public ::testing::Test {
   FakeView view;
   Text folder = std::filesystem::temp_directory_path().u16string();
   std::optional<oledrag_form> form;
+  PathFlavour paths = PathFlavour::kWindows;
 
   // A fresh window over `settings` ("" leaves the host's files as they are).
   oledrag_form& load(const std::string& settings, const std::vector<Text>& items = {Text()}) {
     if (!settings.empty()) { host.files[u"kestrova.ini"] = settings; }
-    form.emplace(host, view, folder, u"kestrova");
+    form.emplace(host, view, folder, u"kestrova", nullptr, paths);
     form->Form_Load(command_line_from_arguments(items));
     return *form;
   }
@@ -115,13 +116,18 @@ TEST_F(FormTest, CommandLineItemsCopyAsAClickOnThemWould) {
       {{u"$FILENAME$", u"C:\\d\\a b.txt", u"C:\\d\\gone.txt"}, u"gone"},
       {{u"C:\\d\\sub", u"$FILENAME$", u"C:\\d\\r.final.txt"}, u"r.final"},
       {{u"$FILENAME$ \"C:\\my dir\\a.txt\""}, u"a"},
+      {{u"$FILENAME$ \"C:\\x y\\README\""}, u"README"},  // the quotes go before the split
+      {{u"$FILENAME$ \"C:\\a\" \"C:\\b\""}, u"b\""},  // two paths are no enclosed one
+      // Windows names may hold unpaired surrogates: they pass as they are.
+      {{u"C:\\d\\\xD800", u"C:\\d\\a b.txt"}, u"<C:\\d\\\xD800>\r\n<C:\\d\\a b.txt>"},
       {{u"xyz$FILENAME$C:\\d\\f.txt"}, u"f"},
       {{u"$FILENAME$a.txt"}, u""},
       {{u"$filename$ a"}, u"<$filename$ a>"},
   };
   for (const auto& c : cases) {
     host = FakeHost();
-    host.files = {{u"C:\\d\\a b.txt", ""}, {u"C:\\d\\r.final.txt", ""}, {u"X:\\docs\\e.txt", ""}, {u"b.txt", ""}};
+    host.files = {{u"C:\\d\\a b.txt", ""}, {u"C:\\d\\r.final.txt", ""}, {u"X:\\docs\\e.txt", ""},
+                  {u"b.txt", ""}, {u"C:\\d\\\xD800", ""}};
     host.folders = {u"C:\\d\\sub"};
     view = FakeView();
     load("DRIVE-CHG=X,\\\\realpath\\\r\nTAG-SET=YES\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=YES\r\n", c.items);
@@ -171,11 +177,30 @@ TEST_F(FormTest, CommandLineItemsCopyAsAClickOnThemWould) {
   }
 }
 
+// On POSIX systems only "/" ends a folder; names are the bytes of the
+// arguments (an undecodable byte is the escape U+DC80-U+DCFF).
+TEST_F(FormTest, PosixNamesSplitAtSlashesOnly) {
+  struct Case { std::vector<Text> items; Text clipboard; };
+  const Case cases[] = {
+      {{u"$FILENAME$", u"/d/a\\b.txt"}, u"a\\b"},
+      {{u"$FILENAME$", u"/d/a\\b.txt", u"/d/caf\xDCE9.txt", u"/d/link"}, u"a\\b\r\ncaf\xDCE9\r\nlink"},
+      {{u"$FILENAME$", u"\"/d/x y/README\""}, u"README"},
+  };
+  paths = PathFlavour::kPosix;
+  for (const auto& c : cases) {
+    host = FakeHost();
+    host.files = {{u"/d/a\\b.txt", ""}, {u"/d/caf\xDCE9.txt", ""}, {u"/d/link", ""}};
+    view = FakeView();
+    load("TAG-SET=NO\r\n", c.items);
+    EXPECT_EQ(view.clipboard, c.clipboard) << to_utf8(c.clipboard);
+  }
+}
+
 TEST(CommandLine, ItemsAreTheArgumentsOrWhatWindowsMakesOfItsTail) {
-  const char* const argv[] = {"kestrova", "", "\xe6\x97\xa5", "-platform"};
-  const CommandLine joined = command_line_from_argv(4, argv);
-  EXPECT_EQ(joined.text, u" 日 -platform");
-  EXPECT_EQ(joined.items, (std::vector<Text>{u"", u"日", u"-platform"}));
+  const char* const argv[] = {"kestrova", "", "\xe6\x97\xa5", "-platform", "caf\xe9"};
+  const CommandLine joined = command_line_from_argv(5, argv);
+  EXPECT_EQ(joined.text, u" 日 -platform caf\xDCE9");
+  EXPECT_EQ(joined.items, (std::vector<Text>{u"", u"日", u"-platform", u"caf\xDCE9"}));
   const std::pair<Text, std::vector<Text>> tails[] = {
       {u"", {}},
       // As Explorer hands a selection to Send To.

@@ -154,11 +154,18 @@ LoadedOptions get_option(SettingsHost& host, const SettingsFiles& files) {
     }
   }
   host.write_lines(files.File_name_bak, backup);
+  loaded.lines = std::move(backup);
   return loaded;
 }
 
-void WRITE_back_option(SettingsHost& host, const SettingsFiles& files, const OptionSource& checks) {
-  const auto lines = host.read_lines(files.File_name_bak);
+namespace {
+
+using KeyMask = std::array<bool, kOptionKeys.size()>;
+
+// `lines` with the option lines of the keys in `rewrite` written anew from
+// `checks`, and those of them not met added.
+std::vector<std::string> rebuilt(const SettingsHost& host, const std::vector<std::string>& lines,
+                                 const OptionSource& checks, const KeyMask& rewrite) {
   std::vector<std::string> out;
   out.reserve(lines.size() + kOptionKeys.size());
   std::array<bool, kOptionKeys.size()> met{};
@@ -172,10 +179,11 @@ void WRITE_back_option(SettingsHost& host, const SettingsFiles& files, const Opt
     }
     const ParsedLine line = parse_line(host, lines[i], i == 0);
     const OptionKey* key = find_option_key(line.name);
-    if (key == nullptr) {
+    const std::size_t k = key == nullptr ? 0 : static_cast<std::size_t>(key - kOptionKeys.data());
+    if (key == nullptr || !rewrite[k]) {
       out.push_back(lines[i]);
     } else {
-      met[static_cast<std::size_t>(key - kOptionKeys.data())] = true;
+      met[k] = true;
       out.push_back((i == 0 && has_bom ? std::string(kUtf8Bom) : std::string()) +
                     host.encode(option_line(*key, checks)));
     }
@@ -186,7 +194,7 @@ void WRITE_back_option(SettingsHost& host, const SettingsFiles& files, const Opt
 
   std::vector<std::string> missing;
   for (std::size_t k = 0; k < kOptionKeys.size(); ++k) {
-    if (!met[k]) {
+    if (rewrite[k] && !met[k]) {
       missing.push_back(host.encode(option_line(kOptionKeys[k], checks)));
     }
   }
@@ -202,7 +210,35 @@ void WRITE_back_option(SettingsHost& host, const SettingsFiles& files, const Opt
   } else {
     out.insert(out.end(), missing.begin(), missing.end());
   }
-  host.write_lines(files.File_name_info, out);
+  return out;
+}
+
+}  // namespace
+
+void WRITE_back_option(SettingsHost& host, const SettingsFiles& files, const OptionSource& checks,
+                       const LoadedOptions* at_start) {
+  KeyMask rewrite;
+  rewrite.fill(true);
+  if (at_start != nullptr) {
+    const std::vector<std::string> now = host.file_exists(files.File_name_info)
+                                             ? host.read_lines(files.File_name_info)
+                                             : std::vector<std::string>{};
+    if (now != at_start->lines) {
+      // Rebuilt from the backup, the file would lose what was written since;
+      // this copy adds only what its own user changed.
+      bool any = false;
+      for (std::size_t k = 0; k < kOptionKeys.size(); ++k) {
+        rewrite[k] = ((checks.*kOptionKeys[k].check)() == 1) != (at_start->*kOptionKeys[k].flag == 1);
+        any = any || rewrite[k];
+      }
+      if (any) {
+        host.write_lines(files.File_name_info, rebuilt(host, now, checks, rewrite));
+      }
+      return;
+    }
+  }
+  host.write_lines(files.File_name_info,
+                   rebuilt(host, host.read_lines(files.File_name_bak), checks, rewrite));
 }
 
 }  // namespace kestrova

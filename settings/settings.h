@@ -40,6 +40,9 @@ struct LoadedOptions {
   std::int16_t CRLF_SET = 0;
   std::int16_t TAG_SET = 0;
   DriveTable drive_table;
+  // The settings file's lines as read, so that the close can tell whether
+  // someone else wrote the file meanwhile.
+  std::vector<std::string> lines;
 };
 
 // Settles the three file names. Without a redirect file "ini.ini" they are
@@ -73,6 +76,13 @@ LoadedOptions get_option(SettingsHost& host, const SettingsFiles& files);
 // order TAG-SET, CRLF-SET, DRIVE-CHG-SET: just before the end-marker line
 // when there is one, else at the end. Throws FileError; the settings file is
 // then unchanged.
-void WRITE_back_option(SettingsHost& host, const SettingsFiles& files, const OptionSource& checks);
+// Given what start-up loaded (`at_start`), the rebuild from the backup only
+// happens while the file still holds the lines read then. When another copy
+// of the program or the user has written it since, what they wrote stays:
+// only the options whose box differs from its loaded state are written into
+// the file as it now is, the same way; with no such box the file is left
+// alone.
+void WRITE_back_option(SettingsHost& host, const SettingsFiles& files, const OptionSource& checks,
+                       const LoadedOptions* at_start = nullptr);
 
 }  // namespace kestrova

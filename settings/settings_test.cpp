@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "tests/fake_host.h"
 #include "tests/fixed_sources.h"
 
@@ -183,6 +185,39 @@ TEST(WriteBackOption, WorksFromTheBackupAndFailsWithoutWriting) {
   host.unwritable.insert(kIni);
   EXPECT_THROW(WRITE_back_option(host, kFiles, OptionStates{}), FileError);
   EXPECT_EQ(host.content(kIni), crlf({"TAG-SET=YES", "mine", "CRLF-SET=NO", "DRIVE-CHG-SET=NO"}));
+}
+
+// Another copy of the program, or the user, wrote the file after this copy
+// read it: only the boxes this copy's user changed go into it.
+TEST(WriteBackOption, AFileWrittenSinceStartKeepsWhatWasWritten) {
+  const std::string read = crlf({"DRIVE-CHG=X,\\\\a\\", "DRIVE-CHG-SET=YES", "CRLF-SET=YES", "TAG-SET=YES"});
+  const std::string other = crlf({"DRIVE-CHG=X,\\\\a\\", "DRIVE-CHG=Y,\\\\b\\", "DRIVE-CHG-SET=YES",
+                                  "CRLF-SET=NO", "tag-set = yes"});
+  struct Case { std::optional<std::string> now; OptionStates boxes; std::optional<std::string> after; };
+  const Case cases[] = {
+      // Unchanged since start: rebuilt from the backup, as always.
+      {read, {1, 0, 0}, crlf({"DRIVE-CHG=X,\\\\a\\", "DRIVE-CHG-SET=YES", "CRLF-SET=NO", "TAG-SET=NO"})},
+      // Changed since: no box changed (a command-line start) leaves it alone;
+      {other, {1, 1, 1}, other},
+      // the changed box alone goes in; a line it lacks is added.
+      {other, {1, 0, 1}, crlf({"DRIVE-CHG=X,\\\\a\\", "DRIVE-CHG=Y,\\\\b\\", "DRIVE-CHG-SET=YES",
+                               "CRLF-SET=NO", "TAG-SET=NO"})},
+      {crlf({"x"}), {0, 1, 1}, crlf({"x", "DRIVE-CHG-SET=NO"})},
+      // Removed since: stays removed unless a box changed.
+      {std::nullopt, {1, 1, 1}, std::nullopt},
+      {std::nullopt, {1, 1, 0}, crlf({"CRLF-SET=NO"})},
+  };
+  for (const auto& c : cases) {
+    FakeHost host;
+    const LoadedOptions loaded = load(host, read);
+    host.files.erase(kIni);
+    if (c.now) { host.files[kIni] = *c.now; }
+    host.writes.clear();
+    WRITE_back_option(host, kFiles, c.boxes, &loaded);
+    EXPECT_EQ(host.files.contains(kIni) ? std::optional(host.content(kIni)) : std::nullopt, c.after)
+        << c.now.value_or("(none)");
+    EXPECT_EQ(host.writes.empty(), c.now == c.after) << c.now.value_or("(none)");
+  }
 }
 
 TEST(SplitLines, EveryLineEndCounts) {

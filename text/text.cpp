@@ -9,6 +9,11 @@ namespace {
 constexpr char16_t kSpace = u' ';
 constexpr char32_t kReplacement = 0xFFFD;
 
+// A byte that is no part of valid UTF-8 (always 0x80 or above) as the lone
+// low surrogate U+DC80-U+DCFF that stands for it.
+constexpr char16_t kEscapeBase = 0xDC00;
+char16_t escaped(unsigned char byte) { return static_cast<char16_t>(kEscapeBase + byte); }
+
 }  // namespace
 
 Text trim(TextView text) {
@@ -133,7 +138,7 @@ Text from_utf8(std::string_view bytes) {
     } else if (lead >= 0xF0 && lead <= 0xF4) {
       extra = 3, cp = lead & 0x07, min = 0x10000;
     } else {
-      out.push_back(static_cast<char16_t>(kReplacement));
+      out.push_back(escaped(lead));
       ++i;
       continue;
     }
@@ -152,10 +157,10 @@ Text from_utf8(std::string_view bytes) {
       cp = (cp << 6) | (b & 0x3F);
     }
     if (!ok || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      // One replacement for the lead and whatever continuation bytes were
-      // consumed, so a bad sequence never swallows the next valid character.
-      out.push_back(static_cast<char16_t>(kReplacement));
-      i += taken;
+      // Only the lead byte is escaped: the bytes after it are read afresh,
+      // so a bad sequence never swallows the next valid character.
+      out.push_back(escaped(lead));
+      ++i;
       continue;
     }
     append_utf16(out, cp);
@@ -173,6 +178,9 @@ std::string to_utf8(TextView text) {
         text[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
+    } else if (cp >= kEscapeBase + 0x80 && cp <= kEscapeBase + 0xFF) {
+      out.push_back(static_cast<char>(cp - kEscapeBase));
+      continue;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
       cp = kReplacement;
     }

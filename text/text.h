@@ -17,11 +17,11 @@ namespace kestrova {
 using Text = std::u16string;
 using TextView = std::u16string_view;
 
-// The characters that end a folder in a path. Windows knows only the
-// backslash; on POSIX systems the slash separates folders too, so that
-// /home/u/report.final.txt splits like C:\u\report.final.txt.
+// The characters that end a folder in a path: the backslash on Windows, the
+// slash on POSIX systems, where a backslash is an ordinary character of a
+// file name (a\b.txt is one name).
 inline constexpr TextView kWindowsPathSeparators = u"\\";
-inline constexpr TextView kPosixPathSeparators = u"\\/";
+inline constexpr TextView kPosixPathSeparators = u"/";
 #ifdef _WIN32
 inline constexpr TextView kPathSeparators = kWindowsPathSeparators;
 #else
@@ -67,10 +67,15 @@ void Phase_PATH(TextView inp_path_file, Text& out_path, Text& out_file,
 // out_kaku is empty. Both outputs are always written.
 void Phase_file_name(TextView inp_file, Text& out_file, Text& out_kaku);
 
-// UTF-8 conversions for the boundary to files and the platform. Malformed
-// input (invalid bytes, lone surrogates) becomes U+FFFD rather than failing:
-// such text is only ever interpreted, never written back from the decoded
-// form.
+// UTF-8 conversions for the boundary to files and the platform. On Linux a
+// file name, an argument or a line of the settings file is bytes, and any
+// bytes must come back as they were: decoding never loses anything. Each
+// byte that is no part of valid UTF-8 becomes the lone surrogate
+// U+DC80-U+DCFF (0xE9 -> U+DCE9), which encoding turns back into that byte,
+// so to_utf8(from_utf8(b)) == b for every b. Such text shows as U+FFFD in
+// the window, but copies and files get the bytes. Other lone surrogates
+// (only a Windows name can hold them, and Windows never goes through UTF-8
+// with it) are encoded as U+FFFD.
 Text from_utf8(std::string_view bytes);
 std::string to_utf8(TextView text);
 

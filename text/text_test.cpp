@@ -66,8 +66,8 @@ TEST(PhasePath, SplitsAtTheLastSeparator) {
       {u"\\name", kWindowsPathSeparators, u"", u"name"},
       {u" C:\\d.x\\ a.txt ", kWindowsPathSeparators, u" C:\\d.x", u"a.txt"},  // only the name is trimmed
       {u"/home/u/report.final.txt", kPosixPathSeparators, u"/home/u", u"report.final.txt"},
-      {u"C:\\a\\b/c.txt", kPosixPathSeparators, u"C:\\a\\b", u"c.txt"},
-      {u"C:\\a/b\\c.txt", kPosixPathSeparators, u"C:\\a/b", u"c.txt"},
+      {u"/d/a\\b.txt", kPosixPathSeparators, u"/d", u"a\\b.txt"},  // a backslash is part of a POSIX name
+      {u"/d\\e/a\\b.txt", kPosixPathSeparators, u"/d\\e", u"a\\b.txt"},
       // No separator keeps the caller's values.
       {u"a.txt", kWindowsPathSeparators, u"?", u"?"},
       {u"", kWindowsPathSeparators, u"?", u"?"},
@@ -94,24 +94,30 @@ TEST(PhaseFileName, SplitsAtTheLastDot) {
   }
 }
 
-TEST(Utf8, RoundTripsAndReplacesMalformedInput) {
+TEST(Utf8, RoundTripsAndKeepsMalformedBytes) {
   const Text mixed = u"\U0001F600a\u00e9\u65e5\U0001F600z";
   EXPECT_EQ(from_utf8(to_utf8(mixed)), mixed);
   // The first code point of each length, and the last of the one before.
   const Text bounds = u"\u007F\u0080\u07FF\u0800\uFFFF\U00010000\U0010FFFF";
   EXPECT_EQ(to_utf8(bounds), "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF");
   EXPECT_EQ(from_utf8(to_utf8(bounds)), bounds);
+  // Each byte of a bad sequence stands for itself, and comes back as itself.
   const std::pair<std::string, Text> bad[] = {
-      {"a\xFF" "b", u"a\uFFFDb"},  {"\xE6\x97", u"\uFFFD"},          {"\xE6" "A", u"\uFFFDA"},
-      {"\xC0\xAF", u"\uFFFD\uFFFD"}, {"\xED\xA0\x80", u"\uFFFD"}, {std::string("a\0b", 3), Text(u"a\0b", 3)},
-      {"\xED\xBF\xBF", u"\uFFFD"},   {"\xE0\x80\xAF", u"\uFFFD"}, {"\xF4\x90\x80\x80", u"\uFFFD"},  // surrogate, overlong, too high
-      {"\x80", u"\uFFFD"},
+      {"caf\xE9.txt", u"caf\xDCE9.txt"},  // Latin-1
+      {"\x83\x5C.txt", u"\xDC83\\.txt"},  // Shift_JIS, whose second byte is a backslash
+      {"\xE6\x97", u"\xDCE6\xDC97"},          {"\xE6" "A", u"\xDCE6" "A"},
+      {"\xC0\xAF", u"\xDCC0\xDCAF"},         {"\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},  // overlong, surrogate
+      {"\xE0\x80\xAF", u"\xDCE0\xDC80\xDCAF"}, {"\xF4\x90\x80\x80", u"\xDCF4\xDC90\xDC80\xDC80"},  // overlong, too high
+      {"\xFF\x80\xE6\x97\xA5", u"\xDCFF\xDC80\u65E5"},  {std::string("a\0b", 3), Text(u"a\0b", 3)},
   };
   for (const auto& [bytes, want] : bad) {
-    EXPECT_EQ(from_utf8(bytes), want);
+    EXPECT_EQ(from_utf8(bytes), want) << bytes;
+    EXPECT_EQ(to_utf8(from_utf8(bytes)), bytes);
   }
-  // Lone surrogates, high or low and at either end of their range.
-  EXPECT_EQ(to_utf8(Text{0xD800, u'a', 0xDC00, 0xDFFF}), "\xEF\xBF\xBD" "a" "\xEF\xBF\xBD\xEF\xBF\xBD");
+  // Lone surrogates outside the escapes, high or low and at either end of
+  // their ranges, have no bytes to stand for.
+  EXPECT_EQ(to_utf8(Text{0xD800, u'a', 0xDC00, 0xDC7F, 0xDD00, 0xDFFF}),
+            "\xEF\xBF\xBD" "a" "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
 }  // namespace

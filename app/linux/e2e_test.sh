@@ -3,10 +3,11 @@
 # xvfb-run): the clipboard as other programs see it, the message box, the
 # exit status and the settings file. (Settings in the per-user folder:
 # install_test.sh, with the installed program.)
-# Usage: e2e_test.sh PATH/TO/kestrova
+# Usage: e2e_test.sh PATH/TO/kestrova [PATH/TO/drag_source]
 set -uo pipefail
 
 program=$1
+drag_source=${2:-}
 work=$(mktemp -d)
 trap 'pkill -f "$work/" 2>/dev/null; rm -rf "$work"' EXIT
 source "$(dirname "$0")/../../tests/lib.sh"
@@ -154,6 +155,50 @@ dir=$(new_folder broken)
 mkdir "$dir/kestrova.ini"  # a folder where the settings file should be
 expect_message_and_status "$dir" 1 "unwritable settings file"
 check "no backup written after the failure" test ! -e "$dir/kestrova.BAK"
+
+# 5a. The table of file names (test/names.sh): the bytes of each name on
+#     every UTF-8 target, one and several, and two copies at once.
+source "$(dirname "$0")/test/names.sh"
+names_start() { "$dir/kestrova" "$@" 2>>"$work/names.log" & caller=$!; }
+names_box_up() { names_box=$(wait_window kestrova) && [ -n "$names_box" ]; }
+names_box_ok() { dismiss "$names_box"; }
+names_paste() { timeout 5 xclip -o -selection clipboard -t "$1" 2>/dev/null; }
+names_targets=(UTF8_STRING text/plain 'text/plain;charset=utf-8')
+dir=$(new_folder names)
+names_table "$work/names"
+echo other | xclip -selection clipboard
+check "names: ends after take-over" wait_gone "$dir"
+# The window takes a drop of two such names; Ctrl+A copies their bytes
+# (through Qt's clipboard, which X11 copies from the window take).
+if [ -n "$drag_source" ]; then
+  printf 'TAG-SET=NO\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=NO\r\n' >"$dir/kestrova.ini"
+  "$dir/kestrova" 2>>"$work/names.log" &
+  caller=$!
+  win=$(wait_window 'Kestrova  kestrova   Version:2.6.1')
+  check "names: window appears" test -n "$win"
+  xdotool windowmove --sync "$win" 0 0
+  menu=$(($(xdotool getwindowgeometry --shell "$win" | sed -n 's/^HEIGHT=//p') - 262))
+  "$drag_source" "$work/names/${names[0]}" "$work/names/${names[1]}" >"$work/drag.out" 2>/dev/null &
+  source_pid=$!
+  source_win=$(wait_window drag_source)
+  check "names: drag source appears" test -n "$source_win"
+  xdotool windowmove --sync "$source_win" 700 500
+  xdotool mousemove --sync 760 540 mousedown 1
+  sleep 0.3
+  for step in "700 400" "500 300" "300 200" "260 $((menu + 150))" "250 $((menu + 140))"; do
+    xdotool mousemove --sync $step
+    sleep 0.2
+  done
+  xdotool mouseup 1
+  check "names: the list takes the drop" wait_for grep -q copied "$work/drag.out"
+  xdotool mousemove --sync 100 $((menu + 90)) click 1 key ctrl+a
+  dropped=$(printf '%s\r\n%s' "$work/names/${names[0]}" "$work/names/${names[1]}" | hex)
+  dropped_copied() { test "$(names_paste UTF8_STRING | hex)" = "$dropped"; }
+  check "names: the dropped names are copied as their bytes" wait_for dropped_copied
+  kill "$caller" "$source_pid" 2>/dev/null
+  wait "$caller" "$source_pid" 2>/dev/null
+  for pid in $(pgrep -f "$dir/kestrova"); do kill "$pid" 2>/dev/null; done
+fi
 
 # 6. No arguments: the window with its caption.
 dir=$(new_folder window)

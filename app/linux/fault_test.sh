@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Faults of the system against the built program on real files: a full disk
 # (a small tmpfs this test mounts), a read error and a rename error (injected
-# by strace: the reads of the settings file, and every rename after the
-# first, which writes the backup at start); and the user's own files in the
+# by strace: the reads of the settings file, every rename after the first,
+# which writes the backup at start, and the folder's flush after the last);
+# and the user's own files in the
 # way: a redirect to a missing folder or through a file, and, as nobody
 # (root is never refused), an unreadable settings file and a settings
 # folder the user may not write. Each case checks the
@@ -137,6 +138,14 @@ new_case rename-error -
 run_case rename-error name "cannot write $dir/kestrova.ini: Device or resource busy" 1 \
   "kestrova.BAK kestrova.ini " \
   -e trace=rename -e inject=rename:error=EBUSY:when=2+
+
+# Only the folder's flush after the rename at close fails (the fourth
+# fsync; the backup's file and folder are the first two): the message says
+# the new file is in place, and it is.
+new_case flush-error -
+before=$(settings | sed 's/^drive-chg-set = YES/DRIVE-CHG-SET=YES/' | md5sum)
+run_case flush-error name "wrote $dir/kestrova.ini, but cannot flush its folder to the disk: Input/output error" 1 \
+  "kestrova.BAK kestrova.ini " -e trace=fsync -e inject=fsync:error=EIO:when=4
 
 new_case redirect-to-missing -
 printf '%s\n' "$work/redirect-to-missing/missing" >"$work/redirect-to-missing/ini.ini"

@@ -96,4 +96,39 @@ check "plain paths: one of the tagged paths is on the clipboard" grep -qx '</x/p
 check "plain paths: settings file keeps its bytes" test "$(md5sum <"$dir/kestrova.ini")" = "$before"
 take_over "plain paths"
 
+# 3. Starts killed at random moments, each while it may be rewriting the
+#    settings (option lines written otherwise than the program writes them
+#    make every close write new bytes): the file is never torn, and the
+#    temporary files a killed start leaves go with the next start.
+spelled='. note\r\ntag-set = YES\r\ncrlf-set = NO\r\n'
+rewritten='. note\r\nTAG-SET=YES\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=NO\r\n'
+temporaries() { ls "$dir" | grep -cE '^kestrova\.(ini|BAK)\.[A-Za-z0-9]{6}$'; }
+# Most of a start is spent before its close: the moments are drawn from
+# the later part of how long one start takes here.
+printf '%b' "$spelled" >"$dir/kestrova.ini"
+started=$(now)
+timeout 30 "$dir/kestrova" '$FILENAME$' /x/timed.txt 2>/dev/null
+span=$(($(now) - started))
+torn=0
+left_most=0
+for i in $(seq 60); do
+  printf '%b' "$spelled" >"$dir/kestrova.ini"
+  "$dir/kestrova" '$FILENAME$' "/x/killed$i.txt" 2>/dev/null &
+  pid=$!
+  delay=$((span / 2 + RANDOM % (span * 2 / 3 + 1)))
+  sleep "$(printf '%d.%03d' $((delay / 1000)) $((delay % 1000)))"
+  kill -9 "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  now_ini=$(cat "$dir/kestrova.ini"; echo .)
+  [ "$now_ini" = "$(printf '%b.' "$spelled")" ] || [ "$now_ini" = "$(printf '%b.' "$rewritten")" ] || torn=$((torn + 1))
+  left=$(temporaries)
+  [ "$left" -gt "$left_most" ] && left_most=$left
+done
+echo "killed starts: at most $left_most temporary files beside the settings at once"
+check "killed starts: the settings file never torn ($torn times)" test "$torn" -eq 0
+timeout 30 "$dir/kestrova" '$FILENAME$' /x/after.txt 2>/dev/null
+check "killed starts: the next start ends with status 0" test $? -eq 0
+check "killed starts: no temporary file outlives the next start" test "$(temporaries)" -eq 0
+take_over "killed starts"
+
 finish_checks many_starts

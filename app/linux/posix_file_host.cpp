@@ -1,12 +1,17 @@
 #include "app/linux/posix_file_host.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace kestrova {
 
@@ -66,6 +71,92 @@ bool holds(const std::string& name, const std::string& content) {
   }
   close(fd);
   return got == content.size() && read_back.compare(0, got, content) == 0;
+}
+
+// A file is replaced through a temporary file beside it, named as the file
+// plus "." and six letters or digits (mkostemp's). Its writer holds an
+// exclusive lock on it from before it is written until it is renamed or
+// removed, so a temporary file whose lock can be taken has no writer left:
+// its start was killed. The lock is the proof, not a process id, which the
+// system may have given to another process since (or which lives in another
+// PID namespace). An anonymous file (O_TMPFILE) would not do alone: it can be
+// linked in only under a new name, never over the old file, so a kill
+// between the link and the rename still leaves a name behind.
+constexpr std::size_t kTemporarySuffix = 7;  // "." and six characters
+
+bool is_temporary_of(std::string_view entry, std::string_view base) {
+  if (entry.size() != base.size() + kTemporarySuffix || !entry.starts_with(base) ||
+      entry[base.size()] != '.') {
+    return false;
+  }
+  return std::ranges::all_of(entry.substr(base.size() + 1),
+                             [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+}
+
+// Whether `fd` (locked) is still the file `name` names: a tidying start may
+// have taken the file away between its creation and our lock.
+bool still_named(int fd, const std::string& name) {
+  struct stat by_fd {};
+  struct stat by_name {};
+  return fstat(fd, &by_fd) == 0 && lstat(name.c_str(), &by_name) == 0 && by_fd.st_dev == by_name.st_dev &&
+         by_fd.st_ino == by_name.st_ino;
+}
+
+// Removes the temporary files of `name` that a killed start left behind.
+// Best effort: what cannot be looked at or removed stays for a later start.
+void remove_leftovers_of(std::string name) {
+  // Beside the file a link names, where its writer puts them.
+  if (char* target = realpath(name.c_str(), nullptr)) {
+    name = target;
+    std::free(target);
+  }
+  const std::size_t slash = name.rfind('/');
+  const std::string folder = slash == 0 ? "/" : name.substr(0, slash);
+  const std::string base = name.substr(slash + 1);
+  DIR* listing = opendir(folder.c_str());
+  if (listing == nullptr) {
+    return;
+  }
+  while (const dirent* entry = readdir(listing)) {
+    if (!is_temporary_of(entry->d_name, base)) {
+      continue;
+    }
+    const std::string leftover = folder + "/" + entry->d_name;
+    const int fd = open(leftover.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+      continue;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        still_named(fd, leftover)) {
+      unlink(leftover.c_str());
+    }
+    close(fd);
+  }
+  closedir(listing);
+}
+
+// A new temporary file for `name`, created and locked (see above); its name
+// goes into `temporary`. -1 with errno set when none can be made.
+int locked_temporary(const std::string& name, std::string& temporary) {
+  for (;;) {
+    temporary = name + ".XXXXXX";
+    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+      return -1;
+    }
+    if (flock(fd, LOCK_EX) != 0) {
+      const int error = errno;
+      close(fd);
+      unlink(temporary.c_str());
+      errno = error;
+      return -1;
+    }
+    if (still_named(fd, temporary)) {
+      return fd;
+    }
+    close(fd);  // taken away by a tidying start before the lock: another one
+  }
 }
 
 }  // namespace
@@ -139,14 +230,18 @@ bool PosixFileHost::file_exists(const Text& path) const {
 
 bool PosixFileHost::path_exists(const Text& path) const {
   // Relative paths never count: the program works in its own folder, not
-  // the caller's. A link counts by what it points to.
+  // the caller's. What the folder lists counts, a link whose target is gone
+  // included: the user selected the entry, not its target.
   struct stat info {};
   const std::string name = to_utf8(path);
-  return name.starts_with('/') && stat(name.c_str(), &info) == 0;
+  return name.starts_with('/') && lstat(name.c_str(), &info) == 0;
 }
 
 std::vector<std::string> PosixFileHost::read_lines(const Text& path) {
   const std::string name = absolute(path);
+  // Every start reads the settings file: what a killed start left beside it
+  // lasts no longer than the next one.
+  remove_leftovers_of(name);
   const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     fail("read", name, errno);
@@ -181,6 +276,7 @@ void PosixFileHost::write_lines(const Text& path, const std::vector<std::string>
     name = target;
     std::free(target);
   }
+  remove_leftovers_of(name);
   const std::string content = join_lines(lines);
   // Mostly the file already holds these very bytes (settings rarely
   // change): then there is nothing to replace, and no disk to wait for.
@@ -190,10 +286,19 @@ void PosixFileHost::write_lines(const Text& path, const std::vector<std::string>
   // The new content goes to a temporary file beside the target and replaces
   // it by a rename only once it is on the disk, so a crash or a full disk
   // leaves the old file in place rather than a truncated one.
-  std::string temporary = name + ".XXXXXX";
-  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+  std::string temporary;
+  const int fd = locked_temporary(name, temporary);
   if (fd < 0) {
     fail("write", name, errno);
+  }
+  // The lock goes with the last descriptor of the file: this one keeps it
+  // past the close that tells whether the written data arrived.
+  const int lock = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (lock < 0) {
+    const int error = errno;
+    close(fd);
+    unlink(temporary.c_str());
+    fail("write", name, error);
   }
   int error = 0;
   struct stat old {};
@@ -230,13 +335,16 @@ void PosixFileHost::write_lines(const Text& path, const std::vector<std::string>
   }
   if (error != 0) {
     unlink(temporary.c_str());
+    close(lock);
     fail("write", name, error);
   }
+  close(lock);
   // The rename lives in the folder: until the folder is on the disk too, a
   // crash right after it could bring the old file back.
   error = sync_folder_of(name);
   if (error != 0) {
-    fail("write", name, error);
+    throw FileError("wrote " + name + ", but cannot flush its folder to the disk: " + std::strerror(error) +
+                    " (the new file is in place; a crash of the system now could bring back the old one)");
   }
 }
 

@@ -1,6 +1,8 @@
 #include "app/linux/posix_file_host.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 
 namespace kestrova {
 namespace {
@@ -56,6 +59,34 @@ TEST_F(PosixFileHostTest, WritesReadsAndLeavesAnUnchangedFileAlone) {
   EXPECT_EQ(files(), 1u);
 }
 
+// What a killed start left beside the file goes with the next read or write
+// of it; a temporary file whose writer still holds it, and anything not
+// named as ours, stay.
+TEST_F(PosixFileHostTest, TemporaryFilesOfAKilledStartGo) {
+  Host host(folder_);
+  host.write_lines(u"kestrova.ini", {"a"});
+  for (const char* name : {"kestrova.ini.AbC123", "kestrova.ini.held01", "kestrova.ini.toolong", "kestrova.ini.ab-123",
+                           "kestrova.BAK.Xy7890", "other.ini.AbC123"}) {
+    std::ofstream(folder_ + "/" + name) << "x";
+  }
+  fs::create_directory(folder_ + "/kestrova.ini.folder");
+  const int held = open((folder_ + "/kestrova.ini.held01").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  host.read_lines(u"kestrova.ini");
+  std::set<std::string> left;
+  for (const auto& entry : fs::directory_iterator(folder_)) {
+    left.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(left, (std::set<std::string>{"kestrova.ini", "kestrova.ini.held01", "kestrova.ini.toolong",
+                                         "kestrova.ini.ab-123", "kestrova.BAK.Xy7890", "other.ini.AbC123",
+                                         "kestrova.ini.folder"}));
+  close(held);
+  host.write_lines(u"kestrova.BAK", {"a"});
+  host.write_lines(u"kestrova.ini", {"b"});
+  EXPECT_FALSE(fs::exists(folder_ + "/kestrova.ini.held01"));
+  EXPECT_FALSE(fs::exists(folder_ + "/kestrova.BAK.Xy7890"));
+}
+
 TEST_F(PosixFileHostTest, FailuresNameTheFileAndLeaveNothingBehind) {
   Host host(folder_);
   fs::create_directory(folder_ + "/dir.ini");
@@ -81,6 +112,14 @@ TEST_F(PosixFileHostTest, FailuresNameTheFileAndLeaveNothingBehind) {
   EXPECT_TRUE(host.path_exists(from_utf8(folder_ + "/dir.ini")));
   EXPECT_FALSE(host.path_exists(u"dir.ini"));
   EXPECT_FALSE(host.path_exists(from_utf8(folder_ + "/missing.ini")));
+  // Asked by the bytes the folder lists: an undecodable name, a link whose
+  // target is gone.
+  const std::string latin1 = folder_ + "/caf\xE9.txt";
+  std::ofstream(latin1).close();
+  fs::create_symlink(folder_ + "/gone", folder_ + "/dangling");
+  EXPECT_TRUE(host.path_exists(from_utf8(latin1)));
+  EXPECT_TRUE(host.path_exists(from_utf8(folder_ + "/dangling")));
+  EXPECT_FALSE(host.path_exists(from_utf8(folder_ + "/caf\xC3\xA9.txt")));
 }
 
 TEST(CleanPath, WorksOutDotsAndSlashes) {

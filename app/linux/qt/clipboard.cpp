@@ -3,10 +3,14 @@
 #include <QClipboard>
 #include <QDeadlineTimer>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QThread>
+#include <algorithm>
 #include <cstdlib>
+#include <string>
 
 #include "app/form.h"
+#include "app/linux/qt/qt_text.h"
 
 #if defined(KESTROVA_X11_CLIPBOARD) && QT_CONFIG(xcb)
 #include <xcb/xcb.h>
@@ -82,7 +86,23 @@ bool owned() {
 
 void set_text(const QString& text) {
   QClipboard* clipboard = QGuiApplication::clipboard();
-  clipboard->setText(text);
+  // A file name that is no UTF-8 (Latin-1, Shift_JIS) holds an escape for
+  // each of its bytes, which Qt's conversion of the text would turn into
+  // U+FFFD: such a copy offers the bytes themselves, as the file system
+  // holds them.
+  const bool escapes = std::any_of(text.begin(), text.end(),
+                                   [](QChar c) { return c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF; });
+  QByteArray bytes;
+  if (escapes) {
+    const std::string utf8 = to_utf8(to_text(text));
+    bytes = QByteArray(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    auto* data = new QMimeData;
+    data->setData(QStringLiteral("text/plain;charset=utf-8"), bytes);
+    data->setData(QStringLiteral("text/plain"), bytes);
+    clipboard->setMimeData(data);
+  } else {
+    clipboard->setText(text);
+  }
 #ifdef KESTROVA_ASK_X11
   if (xcb_connection_t* connection = x11_connection()) {
     // Nobody may hold it for a moment while a racing copy of the program is
@@ -99,7 +119,9 @@ void set_text(const QString& text) {
     }
   }
 #endif
-  if (clipboard->text() != text) {
+  const QMimeData* now = clipboard->mimeData();
+  if (escapes ? now == nullptr || now->data(QStringLiteral("text/plain;charset=utf-8")) != bytes
+              : clipboard->text() != text) {
     refused();
   }
 }

@@ -12,6 +12,10 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QUrl>
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "app/linux/qt/clipboard.h"
 
@@ -65,6 +69,33 @@ bool local_path(QUrl url, QString* path) {
   return !path->isEmpty();
 }
 
+bool is_escape(char16_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; }
+
+// The bytes of a local file URL's path, percent-decoded; nothing for another
+// scheme, another host, or an encoding that is not the form file URLs take.
+std::optional<std::string> local_path_bytes(const QByteArray& uri) {
+  constexpr std::string_view kScheme = "file:";
+  std::string_view rest(uri.constData(), static_cast<std::size_t>(uri.size()));
+  if (rest.size() < kScheme.size() || QByteArray(rest.data(), kScheme.size()).toLower() != kScheme.data()) {
+    return std::nullopt;
+  }
+  rest.remove_prefix(kScheme.size());
+  if (rest.starts_with("//")) {
+    const std::size_t slash = rest.find('/', 2);
+    const QByteArray host(rest.data() + 2, static_cast<qsizetype>(std::min(slash, rest.size()) - 2));
+    if (slash == std::string_view::npos || !(host.isEmpty() || host.toLower() == "localhost")) {
+      return std::nullopt;
+    }
+    rest.remove_prefix(slash);
+  }
+  if (!rest.starts_with('/')) {
+    return std::nullopt;
+  }
+  const QByteArray decoded =
+      QByteArray::fromPercentEncoding(QByteArray(rest.data(), static_cast<qsizetype>(rest.size())));
+  return std::string(decoded.constData(), static_cast<std::size_t>(decoded.size()));
+}
+
 }  // namespace
 
 void DropList::dragEnterEvent(QDragEnterEvent* event) {
@@ -86,14 +117,28 @@ void DropList::dropEvent(QDropEvent* event) {
 
 std::vector<Text> dropped_files(const QMimeData* data) {
   std::vector<Text> paths;
-  if (data != nullptr && data->hasUrls()) {
-    const auto urls = data->urls();
-    paths.reserve(static_cast<std::size_t>(urls.size()));
-    for (const QUrl& url : urls) {
-      QString path;
-      if (local_path(url, &path)) {
-        paths.push_back(to_text(path));
+  if (data == nullptr || !data->hasUrls()) {
+    return paths;
+  }
+  // Qt decodes a file URL's bytes as UTF-8 and makes U+FFFD of any that are
+  // not (a Latin-1 or Shift_JIS name): those names are read from the URI
+  // list itself, byte for byte; the others as Qt reads them.
+  const QByteArray list = data->data(QStringLiteral("text/uri-list"));
+  for (const QByteArray& line : list.split('\n')) {
+    const QByteArray uri = line.trimmed();
+    if (uri.isEmpty() || uri.startsWith('#')) {
+      continue;
+    }
+    if (const auto bytes = local_path_bytes(uri)) {
+      Text path = from_utf8(*bytes);
+      if (std::any_of(path.begin(), path.end(), is_escape)) {
+        paths.push_back(std::move(path));
+        continue;
       }
+    }
+    QString path;
+    if (local_path(QUrl::fromEncoded(uri), &path)) {
+      paths.push_back(to_text(path));
     }
   }
   return paths;

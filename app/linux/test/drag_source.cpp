@@ -9,7 +9,6 @@
 #include <QDrag>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QUrl>
 #include <QWidget>
 #include <cstdio>
 
@@ -17,7 +16,7 @@ namespace {
 
 class DragSource : public QWidget {
  public:
-  DragSource(QList<QUrl> urls, QString text) : urls_(std::move(urls)), text_(std::move(text)) {
+  DragSource(QByteArray uri_list, QString text) : uri_list_(std::move(uri_list)), text_(std::move(text)) {
     setWindowTitle(QStringLiteral("drag_source"));
     resize(120, 80);
   }
@@ -25,7 +24,7 @@ class DragSource : public QWidget {
  protected:
   void mousePressEvent(QMouseEvent* /*event*/) override {
     auto* data = new QMimeData;
-    urls_.isEmpty() ? data->setText(text_) : data->setUrls(urls_);
+    uri_list_.isEmpty() ? data->setText(text_) : data->setData(QStringLiteral("text/uri-list"), uri_list_);
     auto* drag = new QDrag(this);
     drag->setMimeData(data);
     const Qt::DropAction action = drag->exec(Qt::CopyAction);
@@ -34,7 +33,7 @@ class DragSource : public QWidget {
   }
 
  private:
-  QList<QUrl> urls_;
+  QByteArray uri_list_;
   QString text_;
 };
 
@@ -43,12 +42,14 @@ class DragSource : public QWidget {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const QStringList arguments = QApplication::arguments().mid(1);
-  QList<QUrl> urls;
-  for (const QString& path : arguments) {
-    urls << QUrl::fromLocalFile(path);
+  // The URLs from the arguments' bytes, as a file manager writes them: a
+  // name that is no UTF-8 is dragged as the file system spells it.
+  QByteArray uri_list;
+  for (int i = 1; i < argc; ++i) {
+    uri_list += "file://" + QByteArray(argv[i]).toPercentEncoding("/") + "\r\n";
   }
   const bool text = arguments.size() == 2 && arguments[0] == QStringLiteral("--text");
-  DragSource source(text ? QList<QUrl>() : urls, text ? arguments[1] : QString());
+  DragSource source(text ? QByteArray() : uri_list, text ? arguments[1] : QString());
   source.show();
   return QApplication::exec();
 }

@@ -282,6 +282,52 @@ check "load: 19 readers at once beside a killed one each get the whole text ($wh
 as_user wl-copy other 2>/dev/null
 check "load: the keeper ends once another program copies" gone_within 3 "$dir/kestrova"
 
+# The table of file names (names.sh), then a drop of two of them onto the
+# window: the copy holds their bytes, and a drive row added by hand while the
+# window is open stays when it closes.
+source "$(dirname "$0")/names.sh"
+names_start() { as_user "$dir/kestrova" "$@" 2>>"$work/program.log" & caller=$!; }
+names_box_up() { wait_window '^kestrova$'; }
+names_box_ok() { key -k Return; }
+names_paste() { timeout 5 "${run_as[@]}" env -i XDG_RUNTIME_DIR="$runtime" WAYLAND_DISPLAY="$display" wl-paste -n -t "$1" 2>/dev/null; }
+names_targets=('text/plain;charset=utf-8' text/plain UTF8_STRING)
+dir="$work/names-program"
+mkdir -p "$dir"
+copy_program "$program" "$dir"
+chown -R "$user" "$dir"
+names_table "$work/names"
+plain='TAG-SET=NO\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=NO\r\n'
+printf '%b' "$plain" >"$dir/kestrova.ini"
+as_user "$dir/kestrova" 2>>"$work/program.log" &
+caller=$!
+check "names: window appears" wait_window '^Kestrova  kestrova'
+as_user env QT_QPA_PLATFORM=wayland "$drag_tool" "$work/names/${names[0]}" "$work/names/${names[1]}" \
+  2>>"$work/program.log" &
+source_pid=$!
+check "names: drag source appears" wait_window '^drag_source$'
+read -r kx ky <<<"$(window_at '^Kestrova  kestrova')"
+read -r sx sy <<<"$(window_at '^drag_source$')"
+point $((kx + 100)) $((ky + 108))
+drag $((sx + 100)) $((sy + 100)) $((kx + 100)) $((ky + 108))
+point $((sx + 100)) $((sy + 100))
+point $((kx + 100)) $((ky + 108))
+click
+key -M ctrl -k a -m ctrl
+dropped=$(printf '%s\r\n%s' "$work/names/${names[0]}" "$work/names/${names[1]}" | hex)
+dropped_copied() { test "$(names_paste 'text/plain;charset=utf-8' | hex)" = "$dropped"; }
+check "names: the dropped names are copied as their bytes" wait_for dropped_copied
+printf '%bDRIVE-CHG=Y,\\\\byhand\\\r\n' "$plain" >"$dir/kestrova.ini.new"
+mv "$dir/kestrova.ini.new" "$dir/kestrova.ini"
+hand=$(md5sum <"$dir/kestrova.ini")
+as_user swaymsg '[app_id="^kestrova$"] kill' >/dev/null
+wait "$caller"
+check "names: closed window ends with status 0" test $? -eq 0
+check "names: the row added by hand while the window was open stays" test "$(md5sum <"$dir/kestrova.ini")" = "$hand"
+as_user swaymsg '[app_id="^drag_source$"] kill' >/dev/null
+wait "$source_pid" 2>/dev/null
+as_user wl-copy other 2>/dev/null
+check "names: no process left after another program took the clipboard" gone_within 3 "$dir/kestrova"
+
 if [ "$timings" -gt 0 ]; then
   dir="$work/timing"
   mkdir -p "$dir"
