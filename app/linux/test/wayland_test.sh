@@ -12,7 +12,10 @@
 # sway runs in a window on the X server the test is given (xvfb-run): that
 # backend gives its seat a pointer, which a headless sway lacks, so sway's
 # own "seat cursor" commands reach the clients and can carry a drag.
-# Usage: wayland_test.sh PATH/TO/kestrova PATH/TO/drag_source [ROUNDS [TIMINGS]]
+# Given REFILL, rounds 2, 3 and 5 run beside that clipboard manager (it puts
+# its last text back whenever it sees the clipboard empty), at once or 3 ms
+# later: every copy must keep the clipboard all the same.
+# Usage: wayland_test.sh PATH/TO/kestrova PATH/TO/drag_source [ROUNDS [TIMINGS [REFILL]]]
 # With TIMINGS, it then also times file-name mode from start to pasted,
 # alternating with wl-copy, that many runs, and the keepers' resident sizes
 # (a benchmark, not a check).
@@ -22,6 +25,7 @@ program=$1
 drag_tool=$2
 rounds=${3:-5}
 timings=${4:-0}
+refill=${5:-}
 source "$(dirname "$0")/../../../tests/lib.sh" || exit 1
 
 if [ -z "${DISPLAY:-}" ]; then
@@ -41,6 +45,10 @@ chmod 755 "$work"
 # folder): it runs its own copy of the drag source, as of the program.
 cp "$drag_tool" "$work/drag_source"
 drag_tool=$work/drag_source
+if [ -n "$refill" ]; then
+  cp "$refill" "$work/refill_wayland"
+  refill=$work/refill_wayland
+fi
 user=kestrova-wayland-test
 created_user=
 test_user "$user" || { echo "SKIP: cannot create the user $user that sway needs"; exit 77; }
@@ -137,11 +145,20 @@ on_wayland() {  # the serving process of the program uses Qt's Wayland plugin
 settings_before='DRIVE-CHG=X,\\\\realpath\\\r\ntag-set = YES\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=YES\r\n'
 settings_after='DRIVE-CHG=X,\\\\realpath\\\r\nTAG-SET=YES\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=YES\r\n'
 ends_in=()
+refill_delays=('' 0 3 '' 3)  # by round; '' runs without the manager
 
 for round in $(seq "$rounds"); do
   r="round $round"
   dir="$work/r$round"
   mkdir -p "$dir"
+  delay=${refill_delays[(round - 1) % 5]}
+  if [ -n "$refill" ] && [ -n "$delay" ]; then
+    r="$r (manager $delay ms)"
+    as_user wl-copy "before round $round" 2>/dev/null
+    as_user "$refill" "$delay" >"$work/refill.out" 2>&1 &
+    check "$r: the manager starts" wait_for grep -q ready "$work/refill.out"
+    sleep 0.2
+  fi
   copy_program "$program" "$dir"  # the test user may not reach the build folder
   touch "$dir/a b.txt" "$dir/c.txt"
   printf '%b' "$settings_before" >"$dir/kestrova.ini"
@@ -214,6 +231,7 @@ for round in $(seq "$rounds"); do
   ends_in+=("$(($(now) - started)) ms")
   check "$r: the other program's text is there" pasted other
   pgrep -af "$dir/kestrova" >&2
+  for pid in $(pgrep -f "$work/refill_wayland"); do kill "$pid"; done
 done
 
 echo "workers gone after the take-over in: ${ends_in[*]}"
