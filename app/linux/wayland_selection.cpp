@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "app/form.h"
 #include "data-control-client-protocol.h"
@@ -141,12 +142,19 @@ class DataControlKeeper final : public SelectionKeeper {
   DataControlKeeper& operator=(const DataControlKeeper&) = delete;
 
   void clear() override {
+    // A clear that the behaviour carries out after a copy another program
+    // replaced at once is older than that program's text: like an X11 clear
+    // dated before a newer owner, it must not take that text away.
+    if (std::exchange(replaced_, false)) {
+      return;
+    }
     connected();
     wl_proxy_marshal_flags(device_, kSetSelection, nullptr, 1, 0, nullptr);
     answered();
   }
 
   void copy(const Text& text) override {
+    replaced_ = false;
     utf8_ = to_utf8(text);
     latin1_ = to_latin1(text);
     Connection& connection = connected();
@@ -187,6 +195,7 @@ class DataControlKeeper final : public SelectionKeeper {
       if (selection_.offer != nullptr && (selection_.marked || holds(selection_.offer, utf8_))) {
         return;
       }
+      replaced_ = true;
       failed(selection_.offer == nullptr ? "another program emptied it at once"
                                          : "another program put something else on it at once");
     }
@@ -446,6 +455,7 @@ class DataControlKeeper final : public SelectionKeeper {
   wl_proxy* device_ = nullptr;
   bool cancelled_ = false;
   bool finished_ = false;
+  bool replaced_ = false;  // the last copy failed: another program replaced it at once
   std::string utf8_;
   std::string latin1_;
   std::vector<Transfer> transfers_;
