@@ -251,7 +251,7 @@ class DataControlKeeper final : public SelectionKeeper {
       // dispatched, and the offer would never be freed.
       // Only the clipboard's latest offer is kept, for whether it is a
       // copy of ours, until the next one comes.
-      static const OfferListener kOffer{[](void* data, wl_proxy* offer, const char* mime_type) {
+      static const OfferListener kOfferEvents{[](void* data, wl_proxy* offer, const char* mime_type) {
         if (std::string_view(mime_type) == kKeeperMimeType) {
           static_cast<DataControlKeeper*>(data)->marked_.push_back(offer);
         }
@@ -259,7 +259,7 @@ class DataControlKeeper final : public SelectionKeeper {
       static const DeviceListener kDevice{
           [](void* data, wl_proxy* /*device*/, wl_proxy* offer) {
             static_cast<DataControlKeeper*>(data)->offers_.push_back(offer);
-            add_listener(offer, &kOffer, data);
+            add_listener(offer, &kOfferEvents, data);
           },
           [](void* data, wl_proxy* /*device*/, wl_proxy* offer) {
             static_cast<DataControlKeeper*>(data)->new_selection(offer);
@@ -298,7 +298,7 @@ class DataControlKeeper final : public SelectionKeeper {
   }
 
   // Destroys every offer announced but `kept`.
-  void drop_offers(wl_proxy* kept) {
+  void drop_offers(const wl_proxy* kept) {
     for (wl_proxy* offer : offers_) {
       if (offer != kept) {
         wl_proxy_marshal_flags(offer, kDestroy, nullptr, 1, WL_MARSHAL_FLAG_DESTROY);

@@ -181,7 +181,9 @@ class FakeCompositor {
       if (const cmsghdr* passed = CMSG_FIRSTHDR(&message); passed != nullptr && passed->cmsg_type == SCM_RIGHTS) {
         int fd = -1;
         std::memcpy(&fd, CMSG_DATA(passed), sizeof fd);
-        (void)!write(fd, replacement_.text, std::strlen(replacement_.text));
+        if (replacement_.text != nullptr) {
+          (void)!write(fd, replacement_.text, std::strlen(replacement_.text));
+        }
         close(fd);
       }
     }

@@ -121,10 +121,10 @@ class Display {
       return Kind::Gone;
     }
     const auto size = static_cast<std::size_t>(xcb_get_property_value_length(reply));
-    const bool keeper = size == sizeof kKeeperWindowClass &&
+    const bool marked = size == sizeof kKeeperWindowClass &&
                         std::memcmp(xcb_get_property_value(reply), kKeeperWindowClass, size) == 0;
     std::free(reply);
-    return keeper ? Kind::Keeper : Kind::Other;
+    return marked ? Kind::Keeper : Kind::Other;
   }
 
   // Whether the clipboard's owner gives exactly `text` as UTF-8 within a
@@ -177,11 +177,11 @@ class Display {
     const int fd = xcb_get_file_descriptor(connection_);
     for (;;) {
       while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
-        const bool answer = (event->response_type & 0x7f) == XCB_SELECTION_NOTIFY &&
-                            reinterpret_cast<xcb_selection_notify_event_t*>(event)->requestor == window_;
-        const bool given = answer && reinterpret_cast<xcb_selection_notify_event_t*>(event)->property != 0;
+        const bool answered = (event->response_type & 0x7f) == XCB_SELECTION_NOTIFY &&
+                              reinterpret_cast<xcb_selection_notify_event_t*>(event)->requestor == window_;
+        const bool given = answered && reinterpret_cast<xcb_selection_notify_event_t*>(event)->property != 0;
         std::free(event);
-        if (answer) {
+        if (answered) {
           return given && take_property(property, text);
         }
       }

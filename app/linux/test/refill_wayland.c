@@ -65,7 +65,9 @@ static void selection(void *data, struct zwlr_data_control_device_v1 *d, struct 
       char *text = NULL;
       ssize_t got;
       while ((got = read(fds[0], piece, sizeof piece)) > 0) {
-        text = realloc(text, size + got);
+        char *grown = realloc(text, size + got);
+        if (grown == NULL) break;
+        text = grown;
         memcpy(text + size, piece, got);
         size += got;
       }
