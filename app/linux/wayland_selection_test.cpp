@@ -141,7 +141,8 @@ class FakeCompositor {
       }
       requests.insert(requests.end(), buffer, buffer + got / 4);
       while (at + 2 <= requests.size() && at + (requests[at + 1] >> 18) <= requests.size()) {
-        const std::uint32_t object = requests[at], size = requests[at + 1] >> 16, opcode = requests[at + 1] & 0xffff;
+        const std::uint32_t object = requests[at], size = requests[at + 1] >> 16,
+                            opcode = requests[at + 1] & 0xffff;
         if (object == 1 && opcode == 0) {
           callback = requests[at + 2];
         } else if (size == 12 && opcode == 0) {
@@ -162,8 +163,8 @@ class FakeCompositor {
       }
     }
     put(events, device, 1, {replacement_.text != nullptr ? kOffer : 0});  // selection
-    put(events, callback, 0, {1});  // done
-    put(events, 1, 1, {callback});  // delete_id
+    put(events, callback, 0, {1});                                        // done
+    put(events, 1, 1, {callback});                                        // delete_id
     (void)!write(client, events.data(), events.size() * 4);
     for (;;) {
       char data[4096];
@@ -178,7 +179,8 @@ class FakeCompositor {
       if (poll(&wait, 1, 5000) <= 0 || recvmsg(client, &message, 0) <= 0) {
         return;
       }
-      if (const cmsghdr* passed = CMSG_FIRSTHDR(&message); passed != nullptr && passed->cmsg_type == SCM_RIGHTS) {
+      if (const cmsghdr* passed = CMSG_FIRSTHDR(&message);
+          passed != nullptr && passed->cmsg_type == SCM_RIGHTS) {
         int fd = -1;
         std::memcpy(&fd, CMSG_DATA(passed), sizeof fd);
         if (replacement_.text != nullptr) {
@@ -216,8 +218,8 @@ TEST(DataControl, AnOwnerThatReplacesTheCopyAtOnceNeedsEvidence) {
     Replacement replacement;
     bool kept;
   };
-  for (const Case& c : {Case{{"newer", true}, true}, Case{{"ours", false}, true}, Case{{"other", false}, false},
-                        Case{{nullptr, false}, false}}) {
+  for (const Case& c : {Case{{"newer", true}, true}, Case{{"ours", false}, true},
+                        Case{{"other", false}, false}, Case{{nullptr, false}, false}}) {
     const char* what = c.replacement.text != nullptr ? c.replacement.text : "emptied";
     FakeCompositor compositor(FakeCompositor::Then::Replace, true, c.replacement);
     auto connection = wayland::connect_to_compositor();

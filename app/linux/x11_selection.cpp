@@ -113,10 +113,11 @@ class Display {
   enum class Kind { Keeper, Other, Gone };
   // Whether `owner` is a window of one of our keepers, by its class.
   Kind kind_of(xcb_window_t owner) {
-    xcb_get_property_reply_t* reply = xcb_get_property_reply(
-        connection_,
-        xcb_get_property(connection_, 0, owner, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, sizeof kKeeperWindowClass),
-        nullptr);
+    xcb_get_property_reply_t* reply =
+        xcb_get_property_reply(connection_,
+                               xcb_get_property(connection_, 0, owner, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0,
+                                                sizeof kKeeperWindowClass),
+                               nullptr);
     if (reply == nullptr) {
       return Kind::Gone;
     }
@@ -210,8 +211,8 @@ class Display {
 
   bool take_property(xcb_atom_t property, std::string& text) {
     xcb_get_property_reply_t* reply = xcb_get_property_reply(
-        connection_, xcb_get_property(connection_, 1, window_, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1u << 24),
-        nullptr);
+        connection_,
+        xcb_get_property(connection_, 1, window_, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1u << 24), nullptr);
     if (reply == nullptr) {
       return false;
     }
@@ -345,7 +346,8 @@ Display& display() {
   return *current;
 }
 
-constexpr const char* kTakenAway = "cannot set the clipboard: another program put something else on it at once";
+constexpr const char* kTakenAway =
+    "cannot set the clipboard: another program put something else on it at once";
 
 }  // namespace
 
