@@ -2,11 +2,15 @@
 #include <exception>
 
 #include "app/form.h"
+#include "app/linux/handed_copy.h"
 #include "app/linux/selection.h"
 #include "app/linux/windowless.h"
 
 int main(int argc, char** argv) {
   using namespace kestrova;
+  if (const std::optional<int> status = run_handed_copy(argc)) {
+    return *status;  // a copy the window handed over, now kept
+  }
   try {
     Clipboard clipboard = choose_clipboard();
     return clipboard.keeper != nullptr ? run_windowless(argc, argv, clipboard) : run_on_qt(argc, argv);

@@ -425,13 +425,16 @@ class DataControlKeeper final : public SelectionKeeper {
       if (wl_display_prepare_read(display) != 0) {
         continue;
       }
-      wl_display_flush(display);
-      waits.assign(1, pollfd{wl_display_get_fd(display), POLLIN, 0});
+      // What the socket did not take now goes once it can: waiting only to
+      // read would leave it unsent until the compositor spoke again.
+      const bool unsent = wl_display_flush(display) < 0 && errno == EAGAIN;
+      waits.assign(
+          1, pollfd{wl_display_get_fd(display), static_cast<short>(unsent ? POLLIN | POLLOUT : POLLIN), 0});
       for (const Transfer& transfer : transfers_) {
         waits.push_back({transfer.fd, POLLOUT, 0});
       }
       const int ready = poll(waits.data(), waits.size(), transfers_.empty() && !cancelled_ ? -1 : 100);
-      if (ready > 0 && waits[0].revents != 0) {
+      if (ready > 0 && (waits[0].revents & ~POLLOUT) != 0) {
         if (wl_display_read_events(display) < 0) {
           _exit(0);  // the compositor went away, and with it the clipboard
         }

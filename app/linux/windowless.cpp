@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/form.h"
+#include "app/linux/handed_copy.h"
 #include "app/linux/network_mounts.h"
 #include "app/linux/posix_file_host.h"
 #include "app/linux/qt/qt_module.h"
@@ -67,8 +68,11 @@ class WindowlessView final : public FormView {
  public:
   // `clipboard` keeps every copy when `for_the_window`; else only those made
   // before the window exists, and Qt's clipboard the window's.
-  WindowlessView(char* program_path, SelectionKeeper& clipboard, bool for_the_window)
-      : program_path_(program_path), clipboard_(clipboard), for_the_window_(for_the_window) {}
+  WindowlessView(char* program_path, const Clipboard& clipboard, bool for_the_window)
+      : program_path_(program_path),
+        clipboard_(*clipboard.keeper),
+        route_(clipboard.route),
+        for_the_window_(for_the_window) {}
 
   Text caption() const override { return window_ != nullptr ? window_->caption() : caption_; }
   void set_caption(const Text& caption) override {
@@ -114,6 +118,9 @@ class WindowlessView final : public FormView {
   void set_clipboard_text(const Text& text) override {
     if (window_ != nullptr && !for_the_window_) {
       window_->set_clipboard_text(text);
+    } else if (window_ != nullptr) {
+      // Qt runs in this process now: its keeper is started afresh.
+      copy_in_fresh_process(route_, text);
     } else {
       clipboard_.copy(text);
     }
@@ -161,6 +168,7 @@ class WindowlessView final : public FormView {
 
   char* program_path_;
   SelectionKeeper& clipboard_;
+  ClipboardRoute route_;
   bool for_the_window_;
   Text caption_ = u"Kestrova";
   int checked_[3] = {};
@@ -198,7 +206,7 @@ int run_windowless(int argc, char** argv, const Clipboard& clipboard) {
   const std::string program_folder = slash == 0 ? "/" : executable.substr(0, slash);
   // A compositor's data control serves the window's copies too: a Wayland
   // program then gets them whichever window is active.
-  WindowlessView view(argv[0], *clipboard.keeper, clipboard.route != ClipboardRoute::X11);
+  WindowlessView view(argv[0], clipboard, clipboard.route != ClipboardRoute::X11);
   const ProcNetworkMounts mounts;
   std::unique_ptr<WindowlessHost> host;
   const auto open_settings = [&]() -> SettingsHost& {

@@ -35,11 +35,12 @@ enum Atom {
   TEXT_PLAIN,
   TEXT_PLAIN_UTF8,
   INCR,
+  MULTIPLE,
   kAtoms
 };
 constexpr const char* kAtomNames[kAtoms] = {"CLIPBOARD", "TARGETS", "TIMESTAMP",  "UTF8_STRING",
                                             "STRING",    "TEXT",    "text/plain", "text/plain;charset=utf-8",
-                                            "INCR"};
+                                            "INCR",      "MULTIPLE"};
 
 // An INCR transfer under way: the reader deletes the property, we append
 // the next piece, until an empty piece says that all of it came.
@@ -144,13 +145,16 @@ class Display {
     bool lost = false;
     Clock::time_point lost_at;
     const int fd = xcb_get_file_descriptor(connection_);
+    const auto take = [&](xcb_generic_event_t* event) {
+      lost = handle(event) || lost;
+      if (lost && lost_at == Clock::time_point()) {
+        lost_at = Clock::now();
+      }
+      std::free(event);
+    };
     for (;;) {
       while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
-        lost = handle(event) || lost;
-        if (lost && lost_at == Clock::time_point()) {
-          lost_at = Clock::now();
-        }
-        std::free(event);
+        take(event);
       }
       if (xcb_connection_has_error(connection_) != 0) {
         _exit(0);
@@ -161,6 +165,12 @@ class Display {
         _exit(0);
       }
       xcb_flush(connection_);
+      // Flushing may have read a request into libxcb's queue, which the
+      // socket no longer shows: served now, it waits for no other event.
+      if (xcb_generic_event_t* queued = xcb_poll_for_queued_event(connection_)) {
+        take(queued);
+        continue;
+      }
       pollfd wait{fd, POLLIN, 0};
       poll(&wait, 1, transfers_.empty() && !lost ? -1 : 100);
     }
@@ -255,37 +265,96 @@ class Display {
     notify.target = request.target;
     // Readers from before the property was required name none.
     notify.property = request.property != XCB_ATOM_NONE ? request.property : request.target;
-    const xcb_atom_t target = request.target;
     const bool in_time = request.time == XCB_CURRENT_TIME || request.time >= since_;
     const bool ours = request.selection == atoms_[CLIPBOARD] && in_time;
-    if (ours && target == atoms_[TARGETS]) {
-      const xcb_atom_t targets[] = {
-          atoms_[TARGETS],    atoms_[TIMESTAMP], atoms_[UTF8_STRING], atoms_[TEXT_PLAIN_UTF8],
-          atoms_[TEXT_PLAIN], atoms_[STRING],    atoms_[TEXT]};
-      xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, notify.property,
-                          XCB_ATOM_ATOM, 32, sizeof targets / sizeof targets[0], targets);
-    } else if (ours && target == atoms_[TIMESTAMP]) {
-      xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, notify.property,
-                          XCB_ATOM_INTEGER, 32, 1, &since_);
-    } else if (ours && (target == atoms_[UTF8_STRING] || target == atoms_[TEXT] ||
-                        target == atoms_[TEXT_PLAIN] || target == atoms_[TEXT_PLAIN_UTF8])) {
-      const xcb_atom_t type = target == atoms_[TEXT] ? atoms_[UTF8_STRING] : target;
-      put(request.requestor, notify.property, type, utf8_);
-    } else if (ours && target == atoms_[STRING]) {
-      put(request.requestor, notify.property, atoms_[STRING], latin1_);
-    } else {
+    bool done = false;
+    if (ours && request.target == atoms_[MULTIPLE]) {
+      done = request.property != XCB_ATOM_NONE && convert_each(request.requestor, request.property);
+    } else if (ours) {
+      done = convert(request.requestor, notify.property, request.target);
+    }
+    if (!done) {
       notify.property = XCB_ATOM_NONE;
     }
     xcb_send_event(connection_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
                    reinterpret_cast<const char*>(&notify));
   }
 
+  // Puts the text as `target` into the requestor's `property`. False when
+  // we do not offer that target.
+  bool convert(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t target) {
+    if (target == atoms_[TARGETS]) {
+      const xcb_atom_t targets[] = {
+          atoms_[TARGETS],         atoms_[TIMESTAMP],  atoms_[MULTIPLE], atoms_[UTF8_STRING],
+          atoms_[TEXT_PLAIN_UTF8], atoms_[TEXT_PLAIN], atoms_[STRING],   atoms_[TEXT]};
+      put_whole(requestor, property, XCB_ATOM_ATOM, 32, sizeof targets / sizeof targets[0], targets);
+    } else if (target == atoms_[TIMESTAMP]) {
+      put_whole(requestor, property, XCB_ATOM_INTEGER, 32, 1, &since_);
+    } else if (target == atoms_[UTF8_STRING] || target == atoms_[TEXT] || target == atoms_[TEXT_PLAIN] ||
+               target == atoms_[TEXT_PLAIN_UTF8]) {
+      put(requestor, property, target == atoms_[TEXT] ? atoms_[UTF8_STRING] : target, utf8_);
+    } else if (target == atoms_[STRING]) {
+      put(requestor, property, atoms_[STRING], latin1_);
+    } else {
+      return false;
+    }
+    return true;
+  }
+
+  // MULTIPLE: the requestor's property lists (target, property) pairs; each
+  // is answered into its own property, and a refused one has its property
+  // replaced by None in the list, which goes back where it came from.
+  bool convert_each(xcb_window_t requestor, xcb_atom_t property) {
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        connection_,
+        xcb_get_property(connection_, 0, requestor, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 16),
+        nullptr);
+    if (reply == nullptr) {
+      return false;  // the requestor went away
+    }
+    const bool pairs = reply->format == 32 && reply->type != XCB_ATOM_NONE;
+    std::vector<xcb_atom_t> list;
+    if (pairs) {
+      const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
+      list.assign(atoms, atoms + xcb_get_property_value_length(reply) / 4);
+    }
+    const xcb_atom_t type = reply->type;
+    std::free(reply);
+    if (!pairs) {
+      return false;
+    }
+    for (std::size_t i = 0; i + 1 < list.size(); i += 2) {
+      // Another MULTIPLE inside, or one into the list itself, is refused.
+      if (list[i + 1] == XCB_ATOM_NONE || list[i + 1] == property || list[i] == atoms_[MULTIPLE] ||
+          !convert(requestor, list[i + 1], list[i])) {
+        list[i + 1] = XCB_ATOM_NONE;
+      }
+    }
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, requestor, property, type, 32,
+                        static_cast<uint32_t>(list.size()), list.data());
+    return true;
+  }
+
+  // A property written whole ends whatever transfer went into it before.
+  void put_whole(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type, uint8_t format, uint32_t count,
+                 const void* data) {
+    end_transfer(requestor, property);
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, requestor, property, type, format, count, data);
+  }
+
+  // A reader that asks again into the same property starts afresh: a piece
+  // of the earlier transfer must not land in the new one.
+  void end_transfer(xcb_window_t requestor, xcb_atom_t property) {
+    std::erase_if(transfers_,
+                  [&](const Transfer& t) { return t.requestor == requestor && t.property == property; });
+  }
+
   void put(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type, const std::string& data) {
     if (data.size() <= max_piece_) {
-      xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, requestor, property, type, 8,
-                          static_cast<uint32_t>(data.size()), data.data());
+      put_whole(requestor, property, type, 8, static_cast<uint32_t>(data.size()), data.data());
       return;
     }
+    end_transfer(requestor, property);
     // Too big for one request: the reader takes it piece by piece, each
     // time it deletes the property.
     const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;

@@ -135,6 +135,11 @@ window_at() {
 has_window() { test -n "$(window_at "$1")"; }
 wait_window() { wait_for has_window "$1"; }
 pasted() { test "$(paste; echo .)" = "$1."; }  # trailing line breaks count
+# running_beside PIDS N: N processes of the program run besides PIDS (an
+# extended regular expression; zombies, whose command line is gone, are not
+# counted).
+running_beside() { test "$(pgrep -f "$dir/kestrova" | grep -cvxE "$1")" -eq "$2"; }
+no_zombie_under() { ! ps -o stat= --ppid "$1" | grep -q Z; }
 
 on_wayland() {  # the serving process of the program uses Qt's Wayland plugin
   local pid
@@ -145,6 +150,7 @@ on_wayland() {  # the serving process of the program uses Qt's Wayland plugin
 settings_before='DRIVE-CHG=X,\\\\realpath\\\r\ntag-set = YES\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=YES\r\n'
 settings_after='DRIVE-CHG=X,\\\\realpath\\\r\nTAG-SET=YES\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=YES\r\n'
 ends_in=()
+keeper_sizes=()
 refill_delays=('' 0 3 '' 3)  # by round; '' runs without the manager
 
 for round in $(seq "$rounds"); do
@@ -174,6 +180,8 @@ for round in $(seq "$rounds"); do
   wait "$caller"
   check "$r: command line ends with status 0" test $? -eq 0
   check "$r: command-line copy pasted after the start ended" pasted '<\\realpath\docs\a b.txt>'
+  # Made before the box loaded Qt: a fork of a process without Qt's threads.
+  check "$r: the command line's keeper never loaded Qt" kept_without_qt "$dir"
 
   # 2. File-name mode: no message, no window, no Qt; the start returns at
   #    once and its keeper serves the name.
@@ -213,6 +221,17 @@ for round in $(seq "$rounds"); do
   # Not the list's last entry, so it ends with a line break.
   check "$r: the dragged files are listed, a click copies the first" \
     wait_for pasted '<\\nas\share\a b.txt>'$'\r\n'
+  # 100 selection changes, to the row below and back, each a copy: its
+  # keeper replaces the last one, and nothing of them stays behind.
+  # The start waits for the window's process, its child, to report.
+  start_pid=$(pgrep -o -f "$dir/kestrova")
+  window_pid=$(pgrep -P "$start_pid" -f "$dir/kestrova")
+  key -d 10 $(for _ in $(seq 50); do echo -k Down -k Up; done)
+  check "$r: after 100 selection changes the first row's copy is there" \
+    wait_for pasted '<\\nas\share\a b.txt>'$'\r\n'
+  check "$r: after 100 selection changes one keeper runs beside the window" \
+    wait_for running_beside "$start_pid|$window_pid" 1
+  check "$r: no zombie under the window" no_zombie_under "$window_pid"
   key -M ctrl -k a -m ctrl
   check "$r: Ctrl+A copies both" wait_for pasted '<\\nas\share\a b.txt>'$'\r\n''<\\nas\share\c.txt>'
   check "$r: settings untouched while the window is open" \
@@ -224,6 +243,15 @@ for round in $(seq "$rounds"); do
     test "$(md5sum <"$dir/kestrova.ini")" = "$(printf '%b' "$mount_row$settings_after" | md5sum)"
   check "$r: window's copy pasted after the start ended" \
     pasted '<\\nas\share\a b.txt>'$'\r\n''<\\nas\share\c.txt>'
+  check "$r: one keeper left once the window closed" wait_for running_beside none 1
+  keeper=$(pgrep -f "$dir/kestrova")
+  keeper_rss=$(awk '/^VmRSS:/ {print $2}' "/proc/$keeper/status" 2>/dev/null)
+  keeper_sizes+=("${keeper_rss:-?} kB")
+  # The window's pages stay with the window: a keeper of its own is small.
+  # A sanitizer's shadow memory is no part of the program's own size.
+  if ! grep -q libasan "/proc/$keeper/maps" 2>/dev/null; then
+    check "$r: the window's keeper holds at most 4 MB (${keeper_rss:-?} kB)" test "${keeper_rss:-99999}" -le 4096
+  fi
   as_user swaymsg '[app_id="^drag_source$"] kill' >/dev/null
   wait "$source_pid" 2>/dev/null
 
@@ -238,6 +266,42 @@ for round in $(seq "$rounds"); do
 done
 
 echo "workers gone after the take-over in: ${ends_in[*]}"
+echo "the window's keeper's resident size: ${keeper_sizes[*]}"
+
+# 5. Under load: 20 Wayland programs paste a text of about 1 MB at once, one
+#    of them killed halfway (its output is a pipe nobody reads, so it stops
+#    taking the text after the first 64 KiB); the others get every byte, and
+#    the keeper ends once another program copies.
+dir="$work/load"
+mkdir -p "$dir"
+copy_program "$program" "$dir"
+chown -R "$user" "$dir"
+parts=()
+for i in $(seq 10); do
+  parts+=("$(head -c 75000 /dev/urandom | base64 -w 0 | tr '/' '_')")
+done
+printf '%s' "${parts[*]}" >"$work/expected"
+as_user timeout 10 "$dir/kestrova" '$FILENAME$' "/x/${parts[0]}" "${parts[@]:1}" 2>>"$work/program.log"
+check "load: a 1 MB copy ends with status 0" test $? -eq 0
+mkfifo "$work/stuck"
+exec 9<>"$work/stuck"  # held open and never read
+"${run_as[@]}" env -i XDG_RUNTIME_DIR="$runtime" WAYLAND_DISPLAY="$display" wl-paste -n >"$work/stuck" 2>/dev/null &
+victim=$!
+sleep 0.5
+readers=()
+for i in $(seq 19); do
+  paste >"$work/out$i" &
+  readers+=($!)
+done
+{ kill -9 "$victim"; wait "$victim"; } 2>/dev/null
+exec 9<&-
+whole=0
+for i in $(seq 19); do
+  wait "${readers[$((i - 1))]}" && cmp -s "$work/expected" "$work/out$i" && whole=$((whole + 1))
+done
+check "load: 19 readers at once beside a killed one each get the whole text ($whole did)" test "$whole" -eq 19
+as_user wl-copy other 2>/dev/null
+check "load: the keeper ends once another program copies" gone_within 3 "$dir/kestrova"
 
 if [ "$timings" -gt 0 ]; then
   dir="$work/timing"
