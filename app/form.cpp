@@ -67,6 +67,46 @@ Text unquoted(const Text& rest) {
   return rest;
 }
 
+// A clear of the clipboard that waits until its handler shows whether a copy
+// follows. A copy then replaces the old text in one step, so that nobody ever
+// sees the clipboard empty in between: a clipboard manager that refills an
+// empty clipboard would otherwise put its last entry back over the copy.
+// Without a copy, or when the copy fails, the clear is carried out all the
+// same, at the end of the handler or on its way out.
+class ClipboardChange {
+ public:
+  explicit ClipboardChange(FormView& view) : view_(view) {}
+  ClipboardChange(const ClipboardChange&) = delete;
+  ClipboardChange& operator=(const ClipboardChange&) = delete;
+  ~ClipboardChange() {
+    if (!pending_) {
+      return;
+    }
+    try {
+      view_.clear_clipboard();
+    } catch (const std::exception&) {
+      // The failure already on its way is the one to report.
+    }
+  }
+
+  void clear() { pending_ = true; }
+  void set(const Text& text) {
+    view_.set_clipboard_text(text);
+    pending_ = false;
+  }
+  // The end of the handler: a clear no copy replaced happens now.
+  void done() {
+    if (pending_) {
+      pending_ = false;
+      view_.clear_clipboard();
+    }
+  }
+
+ private:
+  FormView& view_;
+  bool pending_ = false;
+};
+
 }  // namespace
 
 CommandLine command_line_from_arguments(std::vector<Text> arguments) {
@@ -181,7 +221,8 @@ std::vector<Text> oledrag_form::existing_paths(const CommandLine& command_line, 
 }
 
 void oledrag_form::run_command_line(const CommandLine& command_line) {
-  view_.clear_clipboard();
+  ClipboardChange clipboard(view_);
+  clipboard.clear();
   const Text& text = command_line.text;
   Text copied;
   Text shown;  // what the message says after "CLIPBOAD COPIED="
@@ -223,7 +264,7 @@ void oledrag_form::run_command_line(const CommandLine& command_line) {
     EDIT_CLIP(copied, 0, 0, drive_table_, options_, mounts_);
     shown = copied;
   }
-  view_.set_clipboard_text(copied);
+  clipboard.set(copied);
   // Where a copy must answer the user's input, the file-name mode shows the
   // message too: its OK is the input that makes the copy hold.
   const bool confirm = view_.copy_needs_user_input();
@@ -288,16 +329,18 @@ void oledrag_form::List1_OLEDragDrop(const std::vector<Text>& paths) {
 
 void oledrag_form::List1_Click() {
   guarded([this] {
-    view_.clear_clipboard();
+    ClipboardChange clipboard(view_);
+    clipboard.clear();
     const std::size_t count = view_.list_count();
     if (count == 0) {
+      clipboard.done();
       return;
     }
     std::vector<SelectedEntry> entries;
     for (const std::size_t index : view_.selected_entries()) {
       entries.push_back({index, view_.list_entry(index)});
     }
-    view_.set_clipboard_text(clip_text_for_selection(entries, count, drive_table_, options_, mounts_));
+    clipboard.set(clip_text_for_selection(entries, count, drive_table_, options_, mounts_));
   });
 }
 

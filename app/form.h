@@ -89,8 +89,14 @@ class FormView {
 
   // Removes everything from the clipboard.
   virtual void clear_clipboard() = 0;
-  // Puts exactly `text` on the clipboard as plain text. Throws
-  // PlatformError only when the copy did not happen.
+  // Puts exactly `text` on the clipboard as plain text, replacing all that
+  // was there in one step: no other program can see the clipboard empty, or
+  // holding anything else, in between (a clipboard manager that refills an
+  // empty clipboard would put its last entry back over the copy). So the
+  // behaviour never clears before a copy; a handler that clears and then
+  // copies copies only. Throws PlatformError only when the copy did not
+  // happen; a copy that another program replaced at once did not happen,
+  // unless that program is a newer copy of this one or holds this very text.
   virtual void set_clipboard_text(const Text& text) = 0;
   // True where a copy only holds when it answers the user's own input (a
   // key press or click in the program's window), as on a Wayland desktop:

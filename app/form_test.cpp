@@ -233,6 +233,46 @@ TEST_F(FormTest, WhereCopiesNeedInputTheMessageOkCopiesAgain) {
   }
 }
 
+// A copy passes from the old text to the new in one step: a clear before it
+// would let a clipboard manager that refills an empty clipboard put its last
+// entry back over the copy. A clear that nothing replaces still happens.
+TEST_F(FormTest, ACopyIsOneStepAndAClearWithoutCopyStillClears) {
+  using Calls = std::vector<Text>;
+  struct Case { const char* what; std::vector<Text> items; bool needs_input, press_ok, refuse; Calls calls; };
+  const Case cases[] = {
+      {"file-name mode", {u"$FILENAME$", u"/x/a.txt"}, false, true, false, {u"set a"}},
+      {"a path and its box", {u"/x/a.txt"}, false, true, false, {u"set /x/a.txt"}},
+      {"copied again from OK", {u"$FILENAME$", u"/x/a.txt"}, true, true, false, {u"set a", u"set a"}},
+      {"box closed without OK", {u"$FILENAME$", u"/x/a.txt"}, true, false, false, {u"set a", u"clear"}},
+      {"a refused copy", {u"/x/a.txt"}, false, true, true, {u"refused", u"clear"}},
+  };
+  for (const Case& c : cases) {
+    view = FakeView();
+    view.clipboard = u"old";
+    view.needs_user_input = c.needs_input;
+    view.press_ok = c.press_ok;
+    view.refuse_clipboard = c.refuse;
+    try {
+      load("TAG-SET=NO\r\nCRLF-SET=NO\r\n", c.items);
+    } catch (const PlatformError&) {
+      EXPECT_TRUE(c.refuse) << c.what;
+    }
+    EXPECT_EQ(view.clipboard_calls, c.calls) << c.what;
+  }
+  // In the window: a click copies in one step; on an empty list, or when the
+  // copy is refused, it clears.
+  view = FakeView();
+  auto& form = load("TAG-SET=NO\r\nCRLF-SET=NO\r\n");
+  form.List1_Click();
+  form.List1_OLEDragDrop({u"b"});
+  view.selected = {0};
+  form.List1_Click();
+  view.refuse_clipboard = true;
+  form.List1_Click();
+  EXPECT_EQ(view.clipboard_calls, (Calls{u"clear", u"set b", u"refused", u"clear"}));
+  EXPECT_FALSE(view.clipboard.has_value());
+}
+
 TEST_F(FormTest, FailuresAreShownEndTheProgramAndWriteNothing) {
   auto& form = load("TAG-SET=YES\r\n");
   form.List1_OLEDragDrop({u"a"});

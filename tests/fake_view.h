@@ -21,6 +21,8 @@ class FakeView : public FormView {
   std::set<std::size_t> selected;
   std::optional<Text> clipboard;  // nullopt: cleared
   std::vector<Text> copies;       // every text set, in order
+  // Every clipboard call in order: u"clear", u"set " + text, u"refused".
+  std::vector<Text> clipboard_calls;
   bool refuse_clipboard = false;
   bool needs_user_input = false;
   std::vector<Text> messages;
@@ -52,11 +54,16 @@ class FakeView : public FormView {
   double outer_height_twips() const override { return outer_height; }
   void set_list_width_twips(float width) override { list_width = width; }
   void set_list_height_twips(float height) override { list_height = height; }
-  void clear_clipboard() override { clipboard.reset(); }
+  void clear_clipboard() override {
+    clipboard.reset();
+    clipboard_calls.push_back(u"clear");
+  }
   void set_clipboard_text(const Text& text) override {
     if (refuse_clipboard) {
+      clipboard_calls.push_back(u"refused");
       throw PlatformError("cannot set the clipboard: refused");
     }
+    clipboard_calls.push_back(u"set " + text);
     clipboard = text;
     copies.push_back(text);
   }

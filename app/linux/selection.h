@@ -22,12 +22,22 @@ class SelectionKeeper {
   // cannot be reached or refuses.
   virtual void clear() = 0;
 
-  // Puts exactly `text` on the clipboard and leaves a keeper process serving
-  // it, detached from the caller. Counts as done when another program took
-  // the clipboard meanwhile (a newer copy supersedes ours). Throws
-  // PlatformError when the copy did not happen.
+  // Puts exactly `text` on the clipboard in place of whatever was there, in
+  // one step (nobody sees it empty in between, so no clear comes first), and
+  // leaves a keeper process serving it, detached from the caller. When
+  // another program took the clipboard over before the windowing system
+  // confirmed ours, counts as done only with evidence: that program is a
+  // keeper of a newer start of this program, or it holds this very text.
+  // Throws PlatformError when the copy did not happen, or another program
+  // put something else on the clipboard at once.
   virtual void copy(const Text& text) = 0;
 };
+
+// The marks by which a start knows another start's copy: the WM_CLASS of an
+// X11 keeper's window (two strings, each ending in a NUL), and the MIME type
+// that a data-control keeper offers besides the text (with nothing behind it).
+inline constexpr char kKeeperWindowClass[] = "kestrova-clipboard\0Kestrova";
+inline constexpr char kKeeperMimeType[] = "application/x-kestrova-copy";
 
 // Where the copies of a start go: through one of the two data-control
 // protocols of a Wayland compositor, through X11, or through Qt, which on a

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "app/form.h"
 #include "data-control-client-protocol.h"
@@ -41,6 +42,7 @@ constexpr std::uint32_t kCreateDataSource = 0;  // manager
 constexpr std::uint32_t kGetDataDevice = 1;     // manager
 constexpr std::uint32_t kSetSelection = 0;      // device
 constexpr std::uint32_t kOffer = 0;             // source
+constexpr std::uint32_t kReceive = 0;           // offer
 constexpr std::uint32_t kDestroy = 1;           // source, offer
 
 // What a reader may ask for: Wayland's names, and X11's, which XWayland
@@ -59,6 +61,10 @@ struct DeviceListener {
   void (*finished)(void* data, wl_proxy* device);
   // cppcheck-suppress unusedStructMember
   void (*primary_selection)(void* data, wl_proxy* device, wl_proxy* offer);
+};
+struct OfferListener {
+  // cppcheck-suppress unusedStructMember
+  void (*offer)(void* data, wl_proxy* offer, const char* mime_type);
 };
 struct SourceListener {
   // cppcheck-suppress unusedStructMember
@@ -136,12 +142,19 @@ class DataControlKeeper final : public SelectionKeeper {
   DataControlKeeper& operator=(const DataControlKeeper&) = delete;
 
   void clear() override {
+    // A clear that the behaviour carries out after a copy another program
+    // replaced at once is older than that program's text: like an X11 clear
+    // dated before a newer owner, it must not take that text away.
+    if (std::exchange(replaced_, false)) {
+      return;
+    }
     connected();
     wl_proxy_marshal_flags(device_, kSetSelection, nullptr, 1, 0, nullptr);
     answered();
   }
 
   void copy(const Text& text) override {
+    replaced_ = false;
     utf8_ = to_utf8(text);
     latin1_ = to_latin1(text);
     Connection& connection = connected();
@@ -159,7 +172,10 @@ class DataControlKeeper final : public SelectionKeeper {
     for (const char* mime_type : kMimeTypes) {
       wl_proxy_marshal_flags(source, kOffer, nullptr, 1, 0, mime_type);
     }
+    // Tells another start that this copy is the program's.
+    wl_proxy_marshal_flags(source, kOffer, nullptr, 1, 0, kKeeperMimeType);
     cancelled_ = false;
+    // The one request that replaces whatever the clipboard held.
     wl_proxy_marshal_flags(device_, kSetSelection, nullptr, 1, 0, source);
     try {
       answered();
@@ -168,12 +184,20 @@ class DataControlKeeper final : public SelectionKeeper {
       throw;
     }
     if (cancelled_) {
-      // A newer copy took the clipboard at once: nothing of ours to serve.
+      // Another program took the clipboard at once: nothing of ours to
+      // serve. The selection that replaced ours says who: a newer start of
+      // the program marks its copy, and a program that holds our very text
+      // keeps our copy for us (a manager that keeps copies alive).
       drop_transfers();
       connection.forget(source);
       wl_proxy_marshal_flags(source, kDestroy, nullptr, 1, WL_MARSHAL_FLAG_DESTROY);
       wl_display_flush(connection.display());
-      return;
+      if (selection_.offer != nullptr && (selection_.marked || holds(selection_.offer, utf8_))) {
+        return;
+      }
+      replaced_ = true;
+      failed(selection_.offer == nullptr ? "another program emptied it at once"
+                                         : "another program put something else on it at once");
     }
     std::fflush(nullptr);
     const pid_t keeper = fork();
@@ -225,16 +249,24 @@ class DataControlKeeper final : public SelectionKeeper {
       // the selection event that names it has come: libwayland-client
       // drops an event's hold on an offer destroyed before that event is
       // dispatched, and the offer would never be freed.
+      // Only the clipboard's latest offer is kept, for whether it is a
+      // copy of ours, until the next one comes.
+      static const OfferListener kOfferEvents{[](void* data, wl_proxy* offer, const char* mime_type) {
+        if (std::string_view(mime_type) == kKeeperMimeType) {
+          static_cast<DataControlKeeper*>(data)->marked_.push_back(offer);
+        }
+      }};
       static const DeviceListener kDevice{
           [](void* data, wl_proxy* /*device*/, wl_proxy* offer) {
             static_cast<DataControlKeeper*>(data)->offers_.push_back(offer);
+            add_listener(offer, &kOfferEvents, data);
           },
-          [](void* data, wl_proxy* /*device*/, wl_proxy* /*offer*/) {
-            static_cast<DataControlKeeper*>(data)->drop_offers();
+          [](void* data, wl_proxy* /*device*/, wl_proxy* offer) {
+            static_cast<DataControlKeeper*>(data)->new_selection(offer);
           },
           [](void* data, wl_proxy* /*device*/) { static_cast<DataControlKeeper*>(data)->finished_ = true; },
           [](void* data, wl_proxy* /*device*/, wl_proxy* /*offer*/) {
-            static_cast<DataControlKeeper*>(data)->drop_offers();
+            static_cast<DataControlKeeper*>(data)->drop_offers(nullptr);
           }};
       add_listener(device_, &kDevice, this);
       finished_ = false;
@@ -265,11 +297,60 @@ class DataControlKeeper final : public SelectionKeeper {
     transfers_.push_back({fd, mime == "STRING" ? &latin1_ : &utf8_, 0, Clock::now()});
   }
 
-  void drop_offers() {
+  // Destroys every offer announced but `kept`.
+  void drop_offers(const wl_proxy* kept) {
     for (wl_proxy* offer : offers_) {
-      wl_proxy_marshal_flags(offer, kDestroy, nullptr, 1, WL_MARSHAL_FLAG_DESTROY);
+      if (offer != kept) {
+        wl_proxy_marshal_flags(offer, kDestroy, nullptr, 1, WL_MARSHAL_FLAG_DESTROY);
+      }
     }
     offers_.clear();
+    marked_.clear();
+  }
+
+  void new_selection(wl_proxy* offer) {
+    const bool marked = std::find(marked_.begin(), marked_.end(), offer) != marked_.end();
+    drop_offers(offer);
+    if (selection_.offer != nullptr) {
+      wl_proxy_marshal_flags(selection_.offer, kDestroy, nullptr, 1, WL_MARSHAL_FLAG_DESTROY);
+    }
+    selection_.offer = offer;
+    selection_.marked = offer != nullptr && marked;
+  }
+
+  // Whether `offer` gives exactly `text` as UTF-8 within a second.
+  bool holds(wl_proxy* offer, const std::string& text) {
+    int pipe_fds[2];
+    if (pipe2(pipe_fds, O_CLOEXEC) != 0) {
+      return false;
+    }
+    wl_proxy_marshal_flags(offer, kReceive, nullptr, 1, 0, kMimeTypes[0], pipe_fds[1]);
+    close(pipe_fds[1]);
+    wl_display_flush(connection_->display());
+    std::string held;
+    const auto deadline = Clock::now() + milliseconds(1000);
+    for (;;) {
+      const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+      pollfd wait{pipe_fds[0], POLLIN, 0};
+      if (left <= 0 || poll(&wait, 1, static_cast<int>(left)) <= 0) {
+        break;
+      }
+      char piece[4096];
+      const ssize_t got = read(pipe_fds[0], piece, sizeof piece);
+      if (got == 0) {
+        close(pipe_fds[0]);
+        return held == text;
+      }
+      if (got < 0 && errno != EINTR) {
+        break;
+      }
+      held.append(piece, static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+      if (held.size() > text.size()) {
+        break;
+      }
+    }
+    close(pipe_fds[0]);
+    return false;
   }
 
   // This process lets go of the connection; its offers go with it, here only.
@@ -277,7 +358,12 @@ class DataControlKeeper final : public SelectionKeeper {
     for (wl_proxy* offer : offers_) {
       wl_proxy_destroy(offer);
     }
+    if (selection_.offer != nullptr) {
+      wl_proxy_destroy(selection_.offer);
+    }
     offers_.clear();
+    marked_.clear();
+    selection_ = {};
     connection_.reset();
   }
 
@@ -372,10 +458,16 @@ class DataControlKeeper final : public SelectionKeeper {
   wl_proxy* device_ = nullptr;
   bool cancelled_ = false;
   bool finished_ = false;
+  bool replaced_ = false;  // the last copy failed: another program replaced it at once
   std::string utf8_;
   std::string latin1_;
   std::vector<Transfer> transfers_;
   std::vector<wl_proxy*> offers_;  // announced, their selection event not yet come
+  std::vector<wl_proxy*> marked_;  // of those, the ones that offer kKeeperMimeType
+  struct {
+    wl_proxy* offer = nullptr;  // the clipboard's latest, nullptr when empty
+    bool marked = false;        // a copy of one of our starts
+  } selection_;
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -18,14 +19,22 @@
 namespace kestrova {
 namespace {
 
+// For a compositor that replaces the copy at once: the selection that
+// replaces it in the same dispatch (nullptr text: the clipboard emptied), and
+// whether it carries the mark of a start of the program.
+struct Replacement {
+  const char* text = nullptr;
+  bool marked = false;
+};
+
 // A compositor of a few lines on a socket of its own: it offers a seat and
 // wlr data control, answers the first round trip (the start asking what it
 // offers), and then does what the case says with the next one.
 class FakeCompositor {
  public:
-  enum class Then { Close, Error, Silence };
+  enum class Then { Close, Error, Silence, Replace };
 
-  FakeCompositor(Then then, bool answers_at_all) {
+  FakeCompositor(Then then, bool answers_at_all, Replacement replacement = {}) : replacement_(replacement) {
     char folder[] = "/tmp/kestrova-wayland-XXXXXX";
     folder_ = mkdtemp(folder);
     setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
@@ -94,7 +103,9 @@ class FakeCompositor {
       put(events, 3, 0, {1});  // done
       put(events, 1, 1, {3});  // delete_id
       (void)!write(client, events.data(), events.size() * 4);
-      if (wait_for_request(client)) {
+      if (then == Then::Replace) {
+        replace(client);
+      } else if (wait_for_request(client)) {
         if (then == Then::Error) {
           std::vector<std::uint32_t> error;
           auto message = string("no clipboard for you");
@@ -113,6 +124,74 @@ class FakeCompositor {
     close(client);
   }
 
+  // Takes the copy's requests up to its round trip (the set_selection is
+  // the last 12-byte request of opcode 0 before the sync), cancels its
+  // source and announces the replacement; then gives the replacement's text
+  // to whoever receives it, until the client hangs up.
+  void replace(int client) const {
+    std::vector<std::uint32_t> requests;
+    std::uint32_t device = 0, source = 0, callback = 0;
+    for (std::size_t at = 0; callback == 0;) {
+      std::uint32_t buffer[1024];
+      pollfd wait{client, POLLIN, 0};
+      const ssize_t got = poll(&wait, 1, 5000) > 0 ? read(client, buffer, sizeof buffer) : -1;
+      if (got <= 0) {
+        ADD_FAILURE() << "the copy never asked for its round trip";
+        return;
+      }
+      requests.insert(requests.end(), buffer, buffer + got / 4);
+      while (at + 2 <= requests.size() && at + (requests[at + 1] >> 18) <= requests.size()) {
+        const std::uint32_t object = requests[at], size = requests[at + 1] >> 16,
+                            opcode = requests[at + 1] & 0xffff;
+        if (object == 1 && opcode == 0) {
+          callback = requests[at + 2];
+        } else if (size == 12 && opcode == 0) {
+          device = object;
+          source = requests[at + 2];
+        }
+        at += size / 4;
+      }
+    }
+    constexpr std::uint32_t kOffer = 0xff000000;  // the first id a server makes
+    std::vector<std::uint32_t> events;
+    put(events, source, 1, {});  // cancelled
+    if (replacement_.text != nullptr) {
+      put(events, device, 0, {kOffer});  // data_offer
+      put(events, kOffer, 0, string("text/plain;charset=utf-8"));
+      if (replacement_.marked) {
+        put(events, kOffer, 0, string("application/x-kestrova-copy"));
+      }
+    }
+    put(events, device, 1, {replacement_.text != nullptr ? kOffer : 0});  // selection
+    put(events, callback, 0, {1});                                        // done
+    put(events, 1, 1, {callback});                                        // delete_id
+    (void)!write(client, events.data(), events.size() * 4);
+    for (;;) {
+      char data[4096];
+      iovec piece{data, sizeof data};
+      alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+      msghdr message{};
+      message.msg_iov = &piece;
+      message.msg_iovlen = 1;
+      message.msg_control = control;
+      message.msg_controllen = sizeof control;
+      pollfd wait{client, POLLIN, 0};
+      if (poll(&wait, 1, 5000) <= 0 || recvmsg(client, &message, 0) <= 0) {
+        return;
+      }
+      if (const cmsghdr* passed = CMSG_FIRSTHDR(&message);
+          passed != nullptr && passed->cmsg_type == SCM_RIGHTS) {
+        int fd = -1;
+        std::memcpy(&fd, CMSG_DATA(passed), sizeof fd);
+        if (replacement_.text != nullptr) {
+          (void)!write(fd, replacement_.text, std::strlen(replacement_.text));
+        }
+        close(fd);
+      }
+    }
+  }
+
+  Replacement replacement_;
   std::string folder_;
   int listener_ = -1;
   std::thread server_;
@@ -128,6 +207,32 @@ TEST(DataControl, ACompositorThatFailsTheCopyIsAFailure) {
     ASSERT_NE(connection, nullptr);
     auto keeper = wayland::data_control_keeper(std::move(connection), false);
     EXPECT_THROW(keeper->copy(u"a"), PlatformError) << static_cast<int>(then);
+  }
+}
+
+// Another owner in the copy's own round trip: a newer start's copy (marked)
+// or a program that holds our very text keeps it; another text, or an empty
+// clipboard, is a failure, never taken for a newer copy of ours.
+TEST(DataControl, AnOwnerThatReplacesTheCopyAtOnceNeedsEvidence) {
+  struct Case {
+    Replacement replacement;
+    bool kept;
+  };
+  for (const Case& c : {Case{{"newer", true}, true}, Case{{"ours", false}, true},
+                        Case{{"other", false}, false}, Case{{nullptr, false}, false}}) {
+    const char* what = c.replacement.text != nullptr ? c.replacement.text : "emptied";
+    FakeCompositor compositor(FakeCompositor::Then::Replace, true, c.replacement);
+    auto connection = wayland::connect_to_compositor();
+    ASSERT_NE(connection, nullptr);
+    auto keeper = wayland::data_control_keeper(std::move(connection), false);
+    if (c.kept) {
+      EXPECT_NO_THROW(keeper->copy(u"ours")) << what;
+    } else {
+      EXPECT_THROW(keeper->copy(u"ours"), PlatformError) << what;
+      // The clear that follows a failed copy is older than the other
+      // program's text: it asks nothing of the compositor.
+      EXPECT_NO_THROW(keeper->clear()) << what;
+    }
   }
 }
 

@@ -76,8 +76,9 @@ class Display {
       cookies[i] =
           xcb_intern_atom(connection_, 0, static_cast<uint16_t>(std::strlen(kAtomNames[i])), kAtomNames[i]);
     }
-    xcb_change_property(connection_, XCB_PROP_MODE_APPEND, window_, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0,
-                        "");
+    // The same change marks the window as a keeper's, for other starts.
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window_, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                        sizeof kKeeperWindowClass, kKeeperWindowClass);
     for (int i = 0; i < kAtoms; ++i) {
       xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection_, cookies[i], nullptr);
       atoms_[i] = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
@@ -109,6 +110,31 @@ class Display {
   }
 
   xcb_window_t window() const { return window_; }
+
+  enum class Kind { Keeper, Other, Gone };
+  // Whether `owner` is a window of one of our keepers, by its class.
+  Kind kind_of(xcb_window_t owner) {
+    xcb_get_property_reply_t* reply =
+        xcb_get_property_reply(connection_,
+                               xcb_get_property(connection_, 0, owner, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0,
+                                                sizeof kKeeperWindowClass),
+                               nullptr);
+    if (reply == nullptr) {
+      return Kind::Gone;
+    }
+    const auto size = static_cast<std::size_t>(xcb_get_property_value_length(reply));
+    const bool marked = size == sizeof kKeeperWindowClass &&
+                        std::memcmp(xcb_get_property_value(reply), kKeeperWindowClass, size) == 0;
+    std::free(reply);
+    return marked ? Kind::Keeper : Kind::Other;
+  }
+
+  // Whether the clipboard's owner gives exactly `text` as UTF-8 within a
+  // second; not when it gives it piece by piece, which is not worth waiting for.
+  bool holds(const Text& text) {
+    std::string held;
+    return read_clipboard(held) && held == to_utf8(text);
+  }
 
   // Serves `text` until another program owns the clipboard; then whatever
   // transfer is still under way gets a short while to finish.
@@ -153,6 +179,32 @@ class Display {
   xcb_connection_t* connection() const { return connection_; }
 
  private:
+  bool read_clipboard(std::string& text) {
+    const xcb_atom_t property = atoms_[UTF8_STRING];
+    xcb_convert_selection(connection_, window_, atoms_[CLIPBOARD], atoms_[UTF8_STRING], property,
+                          XCB_CURRENT_TIME);
+    xcb_flush(connection_);
+    const auto deadline = Clock::now() + milliseconds(1000);
+    const int fd = xcb_get_file_descriptor(connection_);
+    for (;;) {
+      while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+        const bool answered = (event->response_type & 0x7f) == XCB_SELECTION_NOTIFY &&
+                              reinterpret_cast<xcb_selection_notify_event_t*>(event)->requestor == window_;
+        const bool given = answered && reinterpret_cast<xcb_selection_notify_event_t*>(event)->property != 0;
+        std::free(event);
+        if (answered) {
+          return given && take_property(property, text);
+        }
+      }
+      const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0 || xcb_connection_has_error(connection_) != 0) {
+        return false;
+      }
+      pollfd wait{fd, POLLIN, 0};
+      poll(&wait, 1, static_cast<int>(left));
+    }
+  }
+
   xcb_timestamp_t property_time() {
     xcb_flush(connection_);
     while (xcb_generic_event_t* event = xcb_wait_for_event(connection_)) {
@@ -165,6 +217,22 @@ class Display {
       }
     }
     throw PlatformError("cannot set the clipboard: cannot reach the X display");
+  }
+
+  bool take_property(xcb_atom_t property, std::string& text) {
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        connection_,
+        xcb_get_property(connection_, 1, window_, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1u << 24), nullptr);
+    if (reply == nullptr) {
+      return false;
+    }
+    const bool whole = reply->type != atoms_[INCR] && reply->format == 8 && reply->bytes_after == 0;
+    if (whole) {
+      text.assign(static_cast<const char*>(xcb_get_property_value(reply)),
+                  static_cast<std::size_t>(xcb_get_property_value_length(reply)));
+    }
+    std::free(reply);
+    return whole;
   }
 
   // Returns true when the event says we lost the clipboard.
@@ -347,19 +415,23 @@ Display& display() {
   return *current;
 }
 
+constexpr const char* kTakenAway =
+    "cannot set the clipboard: another program put something else on it at once";
+
 }  // namespace
 
 void clear_clipboard() {
   Display& x = display();
   x.set_owner(XCB_WINDOW_NONE, x.time());
+  xcb_flush(x.connection());
 }
 
 void copy(const Text& text) {
   Display& x = display();
   const xcb_timestamp_t time = x.time();
   x.set_owner(x.window(), time);
-  // Nobody may hold it for a moment while a racing copy of the program is
-  // between its clear and its set; that copy is newer and will set.
+  // Nobody may hold it for a moment while an owner is being replaced (a
+  // keeper whose start gave up, a window that is going away).
   const auto grace = Clock::now() + milliseconds(1000);
   for (;;) {
     const xcb_window_t owner = x.owner();
@@ -367,7 +439,18 @@ void copy(const Text& text) {
       break;
     }
     if (owner != XCB_WINDOW_NONE) {
-      return;  // superseded by a newer copy
+      // The server refused ours, as older than the owner's, or another owner
+      // came at once. A newer start's keeper supersedes us; a program that
+      // holds our very text keeps our copy for us (a manager that keeps
+      // copies alive). Anything else took the copy away: that is no success.
+      const Display::Kind kind = x.kind_of(owner);
+      if (kind == Display::Kind::Keeper || (kind == Display::Kind::Other && x.holds(text))) {
+        return;
+      }
+      if (kind == Display::Kind::Other) {
+        throw PlatformError(kTakenAway);
+      }
+      // That owner's window went away meanwhile: ask again.
     }
     if (Clock::now() > grace) {
       throw PlatformError("cannot set the clipboard: the windowing system did not accept the text");
@@ -390,6 +473,12 @@ void copy(const Text& text) {
   handed_on->push_back(std::exchange(current, nullptr));
   // Ending it would shut the socket for the keeper too, so it is left to
   // close with the process.
+}
+
+bool keeps_copy(std::uint32_t owner, const Text& text) {
+  Display& x = display();
+  const Display::Kind kind = x.kind_of(owner);
+  return kind == Display::Kind::Keeper || (kind == Display::Kind::Other && x.holds(text));
 }
 
 namespace {

@@ -14,6 +14,8 @@
 
 #if defined(KESTROVA_X11_CLIPBOARD) && QT_CONFIG(xcb)
 #include <xcb/xcb.h>
+
+#include "app/linux/x11_selection.h"
 #define KESTROVA_ASK_X11 1
 #endif
 
@@ -28,6 +30,10 @@ namespace {
 #ifdef KESTROVA_ASK_X11
 
 enum class Holder { Us, Other, Nobody };
+struct Owner {
+  Holder holder;
+  xcb_window_t window;
+};
 
 xcb_connection_t* x11_connection() {
   auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
@@ -51,21 +57,21 @@ xcb_atom_t clipboard_atom(xcb_connection_t* connection) {
 
 // Windows of this client carry ids from its own resource range, whichever
 // of Qt's windows it chose to own the selection with.
-Holder x11_holder(xcb_connection_t* connection) {
+Owner x11_owner(xcb_connection_t* connection) {
   const xcb_atom_t atom = clipboard_atom(connection);
   xcb_get_selection_owner_reply_t* reply =
       atom == XCB_ATOM_NONE ? nullptr
                             : xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom), nullptr);
   if (reply == nullptr) {
-    return Holder::Nobody;  // the connection is gone: we serve nobody
+    return {Holder::Nobody, XCB_WINDOW_NONE};  // the connection is gone: we serve nobody
   }
   const xcb_window_t owner = reply->owner;
   std::free(reply);
   if (owner == XCB_WINDOW_NONE) {
-    return Holder::Nobody;
+    return {Holder::Nobody, owner};
   }
   const xcb_setup_t* setup = xcb_get_setup(connection);
-  return (owner & ~setup->resource_id_mask) == setup->resource_id_base ? Holder::Us : Holder::Other;
+  return {(owner & ~setup->resource_id_mask) == setup->resource_id_base ? Holder::Us : Holder::Other, owner};
 }
 
 #endif
@@ -78,7 +84,7 @@ bool owned() {
   }
 #ifdef KESTROVA_ASK_X11
   if (xcb_connection_t* connection = x11_connection()) {
-    return x11_holder(connection) == Holder::Us;
+    return x11_owner(connection).holder == Holder::Us;
   }
 #endif
   return QGuiApplication::clipboard()->ownsClipboard();
@@ -105,12 +111,20 @@ void set_text(const QString& text) {
   }
 #ifdef KESTROVA_ASK_X11
   if (xcb_connection_t* connection = x11_connection()) {
-    // Nobody may hold it for a moment while a racing copy of the program is
-    // between its clear and its set; that copy is newer and will set.
+    // Nobody may hold it for a moment while an owner is being replaced.
     const QDeadlineTimer grace(1000);
     for (;;) {
-      if (x11_holder(connection) != Holder::Nobody) {
+      const Owner owner = x11_owner(connection);
+      if (owner.holder == Holder::Us) {
         return;
+      }
+      // Another owner at once: a newer start's keeper, or a program that
+      // holds our very text, keeps the copy; anything else took it away.
+      if (owner.holder == Holder::Other) {
+        if (x11::keeps_copy(owner.window, to_text(text))) {
+          return;
+        }
+        throw PlatformError("cannot set the clipboard: another program put something else on it at once");
       }
       if (grace.hasExpired()) {
         refused();

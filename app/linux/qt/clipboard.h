@@ -16,12 +16,13 @@ namespace kestrova::clipboard {
 // (a data source stays ours until the compositor cancels it).
 bool owned();
 
-// Puts exactly `text` on the clipboard. Also counts as done when another
-// program took the clipboard meanwhile: on X11 a refusal means someone
-// changed it later, so our copy is simply superseded. Throws PlatformError
-// when the copy did not happen: on X11 when nobody holds the clipboard
-// afterwards (after a short grace for a racing copy that is between its clear
-// and its set), elsewhere when the clipboard reads back different.
+// Puts exactly `text` on the clipboard in place of what it held, with one
+// call of Qt's clipboard (one change of owner). On X11 another owner found at
+// once counts as our copy kept only when it is a newer start's keeper or
+// holds this very text (x11::keeps_copy). Throws PlatformError when the copy
+// did not happen: on X11 when another owner holds other text, or nobody holds
+// the clipboard afterwards (after a short grace for an owner being
+// replaced); elsewhere when the clipboard reads back different.
 void set_text(const QString& text);
 
 }  // namespace kestrova::clipboard

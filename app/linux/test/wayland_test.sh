@@ -12,7 +12,10 @@
 # sway runs in a window on the X server the test is given (xvfb-run): that
 # backend gives its seat a pointer, which a headless sway lacks, so sway's
 # own "seat cursor" commands reach the clients and can carry a drag.
-# Usage: wayland_test.sh PATH/TO/kestrova PATH/TO/drag_source [ROUNDS [TIMINGS]]
+# Given REFILL, rounds 2, 3 and 5 run beside that clipboard manager (it puts
+# its last text back whenever it sees the clipboard empty), at once or 3 ms
+# later: every copy must keep the clipboard all the same.
+# Usage: wayland_test.sh PATH/TO/kestrova PATH/TO/drag_source [ROUNDS [TIMINGS [REFILL]]]
 # With TIMINGS, it then also times file-name mode from start to pasted,
 # alternating with wl-copy, that many runs, and the keepers' resident sizes
 # (a benchmark, not a check).
@@ -22,6 +25,7 @@ program=$1
 drag_tool=$2
 rounds=${3:-5}
 timings=${4:-0}
+refill=${5:-}
 source "$(dirname "$0")/../../../tests/lib.sh" || exit 1
 
 if [ -z "${DISPLAY:-}" ]; then
@@ -41,6 +45,10 @@ chmod 755 "$work"
 # folder): it runs its own copy of the drag source, as of the program.
 cp "$drag_tool" "$work/drag_source"
 drag_tool=$work/drag_source
+if [ -n "$refill" ]; then
+  cp "$refill" "$work/refill_wayland"
+  refill=$work/refill_wayland
+fi
 user=kestrova-wayland-test
 created_user=
 test_user "$user" || { echo "SKIP: cannot create the user $user that sway needs"; exit 77; }
@@ -143,11 +151,20 @@ settings_before='DRIVE-CHG=X,\\\\realpath\\\r\ntag-set = YES\r\nCRLF-SET=NO\r\nD
 settings_after='DRIVE-CHG=X,\\\\realpath\\\r\nTAG-SET=YES\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=YES\r\n'
 ends_in=()
 keeper_sizes=()
+refill_delays=('' 0 3 '' 3)  # by round; '' runs without the manager
 
 for round in $(seq "$rounds"); do
   r="round $round"
   dir="$work/r$round"
   mkdir -p "$dir"
+  delay=${refill_delays[(round - 1) % 5]}
+  if [ -n "$refill" ] && [ -n "$delay" ]; then
+    r="$r (manager $delay ms)"
+    as_user wl-copy "before round $round" 2>/dev/null
+    as_user "$refill" "$delay" >"$work/refill.out" 2>&1 &
+    check "$r: the manager starts" wait_for grep -q ready "$work/refill.out"
+    sleep 0.2
+  fi
   copy_program "$program" "$dir"  # the test user may not reach the build folder
   touch "$dir/a b.txt" "$dir/c.txt"
   printf '%b' "$settings_before" >"$dir/kestrova.ini"
@@ -168,9 +185,12 @@ for round in $(seq "$rounds"); do
 
   # 2. File-name mode: no message, no window, no Qt; the start returns at
   #    once and its keeper serves the name.
-  as_user timeout 10 "$dir/kestrova" '$FILENAME$' /x/report.final.txt 2>>"$work/program.log"
-  check "$r: file-name mode ends with status 0" test $? -eq 0
-  check "$r: file name pasted after the start ended" pasted report.final
+  #    Beside the manager a few times over: a lost copy loses only now and then.
+  for name in report.final ${refill:+${delay:+second third}}; do
+    as_user timeout 10 "$dir/kestrova" '$FILENAME$' "/x/$name.txt" 2>>"$work/program.log"
+    check "$r: file-name mode ends with status 0 ($name)" test $? -eq 0
+    check "$r: file name pasted after the start ended ($name)" pasted "$name"
+  done
   check "$r: file-name mode showed no window" test -z "$(window_at '^kestrova$')"
   check "$r: the keeper never loaded Qt" kept_without_qt "$dir"
 
@@ -242,6 +262,7 @@ for round in $(seq "$rounds"); do
   ends_in+=("$(($(now) - started)) ms")
   check "$r: the other program's text is there" pasted other
   pgrep -af "$dir/kestrova" >&2
+  for pid in $(pgrep -f "$work/refill_wayland"); do kill "$pid"; done
 done
 
 echo "workers gone after the take-over in: ${ends_in[*]}"
