@@ -240,11 +240,11 @@ TEST_F(FormTest, ACopyIsOneStepAndAClearWithoutCopyStillClears) {
   using Calls = std::vector<Text>;
   struct Case { const char* what; std::vector<Text> items; bool needs_input, press_ok, refuse; Calls calls; };
   const Case cases[] = {
-      {"file-name mode", {u"$FILENAME$", u"/x/a.txt"}, false, true, false, {u"set a"}},
-      {"a path and its box", {u"/x/a.txt"}, false, true, false, {u"set /x/a.txt"}},
-      {"copied again from OK", {u"$FILENAME$", u"/x/a.txt"}, true, true, false, {u"set a", u"set a"}},
-      {"box closed without OK", {u"$FILENAME$", u"/x/a.txt"}, true, false, false, {u"set a", u"clear"}},
-      {"a refused copy", {u"/x/a.txt"}, false, true, true, {u"refused", u"clear"}},
+      {"file-name mode", {u"$FILENAME$", u"\\x\\a.txt"}, false, true, false, {u"set a"}},
+      {"a path and its box", {u"\\x\\a.txt"}, false, true, false, {u"set \\x\\a.txt"}},
+      {"copied again from OK", {u"$FILENAME$", u"\\x\\a.txt"}, true, true, false, {u"set a", u"set a"}},
+      {"box closed without OK", {u"$FILENAME$", u"\\x\\a.txt"}, true, false, false, {u"set a", u"clear"}},
+      {"a refused copy", {u"\\x\\a.txt"}, false, true, true, {u"refused", u"clear"}},
   };
   for (const Case& c : cases) {
     view = FakeView();
