@@ -128,9 +128,11 @@ void Win32View::create_controls(HINSTANCE instance) {
     }
     return control;
   };
-  // Creation order is tab order: the list, then CRLF, TAG, drive.
+  // Creation order is tab order: the list, then CRLF, TAG, drive. A list box
+  // shows no text of its own: its text is the name a screen reader gives it
+  // instead of a bare "list" (Japanese like the check boxes' captions).
   List1 =
-      make(L"LISTBOX", nullptr,
+      make(L"LISTBOX", L"ドロップしたファイルのパス",
            WS_BORDER | WS_VSCROLL | WS_HSCROLL | LBS_EXTENDEDSEL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, kList1);
   Check_CRLF = make(L"BUTTON", L"CRLFをつける", BS_AUTOCHECKBOX, kCheckCRLF);
   Check_TAG = make(L"BUTTON", L"タグ<　>を前後につける", BS_AUTOCHECKBOX, kCheckTAG);

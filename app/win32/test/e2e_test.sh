@@ -163,6 +163,8 @@ wine "$dir/kestrova.exe" &
 pid=$!
 window=$(wait_window 'Kestrova  kestrova   Version:2.6.1' $pid)
 check "window: caption" [ -n "$window" ]
+check "the list's accessible name says what it holds" \
+  [ "$(peer list-name 'Kestrova  kestrova   Version:2.6.1')" = 'ドロップしたファイルのパス' ]
 xdotool windowmove --sync "$window" 0 0
 eval "$(xdotool getwindowgeometry --shell "$window")"
 # Wine's X window is the client area with the menu bar on top; the client

@@ -4,9 +4,13 @@
 //   win_peer get            the CF_UNICODETEXT text as UTF-8, byte for byte
 //   win_peer set TEXT       the least a program does to copy TEXT
 //   win_peer message TITLE  the text of the message box titled TITLE
+//   win_peer list-name TITLE  the accessible name of the list box in the
+//                           window titled TITLE, as a screen reader reads it
 //   win_peer hold           waits forever: Wine keeps clipboard data only
 //                           while some Wine process runs
 #include <windows.h>
+// After windows.h.
+#include <oleacc.h>
 
 #include <string>
 
@@ -34,6 +38,33 @@ int message_text(const wchar_t* title) {
   return 0;
 }
 
+int list_name(const wchar_t* title) {
+  HWND window = FindWindowW(nullptr, title);
+  HWND list = window != nullptr ? FindWindowExW(window, nullptr, L"LISTBOX", nullptr) : nullptr;
+  if (list == nullptr) {
+    return 3;
+  }
+  CoInitialize(nullptr);
+  IAccessible* accessible = nullptr;
+  if (FAILED(AccessibleObjectFromWindow(list, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                        reinterpret_cast<void**>(&accessible)))) {
+    return 4;
+  }
+  VARIANT self;
+  VariantInit(&self);
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR name = nullptr;
+  const HRESULT got = accessible->get_accName(self, &name);
+  accessible->Release();
+  if (got != S_OK || name == nullptr) {
+    return 5;
+  }
+  write_utf8(name);
+  SysFreeString(name);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -43,6 +74,9 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (command == L"message" && argc == 3) {
     return message_text(argv[2]);
+  }
+  if (command == L"list-name" && argc == 3) {
+    return list_name(argv[2]);
   }
   for (int attempt = 0; !OpenClipboard(nullptr); ++attempt) {
     if (attempt == 100) {
