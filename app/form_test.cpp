@@ -1,6 +1,7 @@
 // The window's behaviour against an in-memory window and settings files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "tests/fake_host.h"
@@ -141,6 +142,7 @@ TEST_F(FormTest, CommandLineItemsCopyAsAClickOnThemWould) {
     host.folders.insert(items.back());
   }
   load("TAG-SET=NO\r\nCRLF-SET=NO\r\n", items);
+  ASSERT_TRUE(view.clipboard.has_value());
   EXPECT_EQ(view.clipboard->size(), 25 * 203 - 2);
   ASSERT_EQ(view.messages.size(), 1u);
   const Text& box = view.messages[0];
