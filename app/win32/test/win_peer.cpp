@@ -4,13 +4,11 @@
 //   win_peer get            the CF_UNICODETEXT text as UTF-8, byte for byte
 //   win_peer set TEXT       the least a program does to copy TEXT
 //   win_peer message TITLE  the text of the message box titled TITLE
-//   win_peer list-name TITLE  the accessible name of the list box in the
-//                           window titled TITLE, as a screen reader reads it
+//   win_peer list-name TITLE  the name a screen reader gives the list box in
+//                           the window titled TITLE
 //   win_peer hold           waits forever: Wine keeps clipboard data only
 //                           while some Wine process runs
 #include <windows.h>
-// After windows.h.
-#include <oleacc.h>
 
 #include <string>
 
@@ -38,30 +36,27 @@ int message_text(const wchar_t* title) {
   return 0;
 }
 
+// What a screen reader names the list by: its own text (Wine's oleacc reads
+// that) and the static label just before it (Windows' reads that).
 int list_name(const wchar_t* title) {
   HWND window = FindWindowW(nullptr, title);
   HWND list = window != nullptr ? FindWindowExW(window, nullptr, L"LISTBOX", nullptr) : nullptr;
   if (list == nullptr) {
     return 3;
   }
-  CoInitialize(nullptr);
-  IAccessible* accessible = nullptr;
-  if (FAILED(AccessibleObjectFromWindow(list, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
-                                        reinterpret_cast<void**>(&accessible)))) {
+  const auto text_of = [](HWND control) {
+    std::wstring buffer(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+    buffer.resize(static_cast<std::size_t>(GetWindowTextW(control, buffer.data(), static_cast<int>(buffer.size()))));
+    return buffer;
+  };
+  const std::wstring name = text_of(list);
+  HWND label = GetWindow(list, GW_HWNDPREV);
+  wchar_t kind[16] = {};
+  if (label == nullptr || GetClassNameW(label, kind, 16) == 0 || lstrcmpiW(kind, L"Static") != 0 ||
+      text_of(label) != name) {
     return 4;
   }
-  VARIANT self;
-  VariantInit(&self);
-  self.vt = VT_I4;
-  self.lVal = CHILDID_SELF;
-  BSTR name = nullptr;
-  const HRESULT got = accessible->get_accName(self, &name);
-  accessible->Release();
-  if (got != S_OK || name == nullptr) {
-    return 5;
-  }
-  write_utf8(name);
-  SysFreeString(name);
+  write_utf8(name.c_str());
   return 0;
 }
 
