@@ -188,6 +188,15 @@ if command == "select":
             child, view = view, view.parent
         if view is None or not view.querySelection().selectChild(child.getIndexInParent()):
             sys.exit(f"{name!r} could not be selected")
+elif command == "selected":
+    # Whether the view shows every named item selected, within 2 s.
+    for _ in range(10):
+        items = [find(lambda node, _: node.name == name and node.getRoleName() in ("table cell", "list item"))
+                 for name in args]
+        if all(item is not None and item.getState().contains(pyatspi.STATE_SELECTED) for item in items):
+            sys.exit(0)
+        time.sleep(0.2)
+    sys.exit(1)
 elif manager == "dolphin":
     # Qt 5 leaves popup menus out of the tree: the open menu is met as the
     # parent of the item that Down gives the focus to.
@@ -240,7 +249,13 @@ context_menu() {  # selects the two items and opens the selection's menu
       atspi select "b c.final.txt" "$first" || return 1
       sleep 0.3
       xdotool key Menu ;;
-    dolphin) xdotool windowfocus --sync "$window" key ctrl+a 2>/dev/null && sleep 0.3 && xdotool key Menu ;;
+    dolphin)  # Ctrl+A again while a busy Dolphin has not taken it yet
+      local try
+      for try in 1 2 3; do
+        xdotool windowfocus --sync "$window" key ctrl+a 2>/dev/null
+        atspi selected "$first" "b c.final.txt" && break
+      done
+      xdotool key Menu ;;
     *) xdotool windowfocus --sync "$window" key ctrl+a 2>/dev/null && sleep 0.3 && xdotool key shift+F10 ;;
   esac
 }
