@@ -125,11 +125,10 @@ window=$(wait_for xdotool search --onlyvisible --class "$manager" 2>/dev/null | 
 check "$manager: window comes up" test -n "$window" || { cat "$work/manager.log" >&2; exit 1; }
 sleep 1  # the folder is read after the window shows
 
-# The accessibility bus, as the user: `where NAME...` prints the middle of
-# each of the view's items of those names, `choose MENU>...>ENTRY` chooses
-# the entry down the menus from the open menu. Items are found by name, so
-# neither the entries' places in the menus nor the file manager's own items
-# matter.
+# The accessibility bus, as the user: `select NAME...` selects the view's
+# items of those names, `choose MENU>...>ENTRY` chooses the entry down the
+# menus from the open menu. Items are found by name (or label), so neither
+# the entries' places in the menus nor the file manager's own items matter.
 cat >"$work/atspi.py" <<'PY'
 import sys, time
 import pyatspi
@@ -143,17 +142,61 @@ def find(wanted):
                     return found
         time.sleep(0.2)
     return None
+def label(node):
+    # GTK 4.18 leaves a popover menu's items nameless; their labels are
+    # the targets of their labelled-by relation.
+    if node.name:
+        return node.name
+    for relation in node.getRelationSet():
+        if relation.getRelationType() == pyatspi.RELATION_LABELLED_BY:
+            for i in range(relation.getNTargets()):
+                target = relation.getTarget(i)
+                if target is not None and "Text" in target.get_interfaces():
+                    return target.queryText().getText(0, -1)
+    return ""
 def shown(app):
     # GTK 4 marks no item as showing: an open menu's items are the visible ones.
     gtk4 = app.toolkitName == "GTK" and app.toolkitVersion.startswith("4.")
     return pyatspi.STATE_VISIBLE if gtk4 else pyatspi.STATE_SHOWING
-if command == "where":
+def focused(node):
+    return node.getState().contains(pyatspi.STATE_FOCUSED) or any(
+        child is not None and focused(child) for child in node)
+if command == "select":
+    # Through the view's selection interface, in the order given: screen
+    # positions are not to be had everywhere (GTK 4.18 reports 0,0). The
+    # keyboard brings the focus into the view first, where the menu key
+    # opens the selection's menu.
+    import subprocess
+    for _ in range(20):
+        view = find(lambda node, _: "Selection" in node.get_interfaces() and any(
+            child is not None and label(child) == args[0] or any(
+                grandchild is not None and grandchild.name == args[0] for grandchild in child)
+            for child in node))
+        if view is None or focused(view):
+            break
+        subprocess.run(["xdotool", "key", "Tab"])
+        time.sleep(0.2)
+    else:
+        sys.exit("the keyboard focus never came into the view")
     for name in args:
-        item = find(lambda node, _: node.name == name and node.getRoleName() in ("table cell", "icon"))
+        item = find(lambda node, _: node.name == name and node.getRoleName() in ("table cell", "icon", "list item"))
         if not item:
             sys.exit(f"no item {name!r} in the view")
-        box = item.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-        print(box.x + box.width // 2, box.y + box.height // 2)
+        # The view's own child may be a cell around the named one (GTK 4.8).
+        child, view = item, item.parent
+        while view is not None and "Selection" not in view.get_interfaces():
+            child, view = view, view.parent
+        if view is None or not view.querySelection().selectChild(child.getIndexInParent()):
+            sys.exit(f"{name!r} could not be selected")
+elif command == "selected":
+    # Whether the view shows every named item selected, within 2 s.
+    for _ in range(10):
+        items = [find(lambda node, _: node.name == name and node.getRoleName() in ("table cell", "list item"))
+                 for name in args]
+        if all(item is not None and item.getState().contains(pyatspi.STATE_SELECTED) for item in items):
+            sys.exit(0)
+        time.sleep(0.2)
+    sys.exit(1)
 elif manager == "dolphin":
     # Qt 5 leaves popup menus out of the tree: the open menu is met as the
     # parent of the item that Down gives the focus to.
@@ -175,7 +218,8 @@ elif manager == "dolphin":
         pyatspi.Registry.registerEventListener(lambda _: None, "object:state-changed:showing")
         subprocess.run(["xdotool", "key", "Down"])
         return False
-    if not find(lambda node, _: node.getRoleName() in ("table cell", "icon")):
+    # Its files are table cells under Qt 5, list items under Qt 6.
+    if not find(lambda node, _: node.getRoleName() in ("table cell", "list item")):
         sys.exit("Dolphin's view never showed")
     GLib.timeout_add(200, first_listener)
     GLib.timeout_add(10000, pyatspi.Registry.stop)
@@ -184,24 +228,34 @@ elif manager == "dolphin":
         sys.exit(f"no menu item {args[0]!r}")
 else:
     for name in args[0].split(">"):
-        item = find(lambda node, app: node.getRoleName() in ("menu item", "menu") and node.name == name
+        item = find(lambda node, app: node.getRoleName() in ("menu item", "menu") and label(node) == name
                     and node.getState().contains(shown(app)))
         if not item:
-            sys.exit(f"no menu item {name!r}")
+            shown_items = []
+            for app in pyatspi.Registry.getDesktop(0):
+                if app is not None and manager in app.name.lower():
+                    pyatspi.findAllDescendants(app, lambda node: node is not None and node.getRoleName() in (
+                        "menu item", "menu") and node.getState().contains(shown(app)) and shown_items.append(label(node)))
+            sys.exit(f"no menu item {name!r}; the open menus show {shown_items}")
         item.queryAction().doAction(0)
 PY
 atspi() { as_user /usr/bin/python3 "$work/atspi.py" "$manager" "$@"; }
 choose() { atspi choose "$@"; }
 context_menu() {  # selects the two items and opens the selection's menu
   case $manager in
-    nautilus)  # a click, a Ctrl+click and a right-click, where the items show,
-      # the second item first: the paths still come in the view's order
-      local places
-      places=$(atspi where "b c.final.txt" "$first") || return 1
-      set -- $places
-      xdotool mousemove --sync "$1" "$2" click 1 keydown ctrl mousemove --sync "$3" "$4" click 1 keyup ctrl \
-        sleep 0.3 click 3 ;;
-    dolphin) xdotool windowfocus --sync "$window" key ctrl+a 2>/dev/null && sleep 0.3 && xdotool key Menu ;;
+    nautilus)  # the second item first: the paths still come in the view's
+      # order; then the menu key, as the view keeps the keyboard focus
+      xdotool windowfocus --sync "$window" 2>/dev/null
+      atspi select "b c.final.txt" "$first" || return 1
+      sleep 0.3
+      xdotool key Menu ;;
+    dolphin)  # Ctrl+A again while a busy Dolphin has not taken it yet
+      local try
+      for try in 1 2 3; do
+        xdotool windowfocus --sync "$window" key ctrl+a 2>/dev/null
+        atspi selected "$first" "b c.final.txt" && break
+      done
+      xdotool key Menu ;;
     *) xdotool windowfocus --sync "$window" key ctrl+a 2>/dev/null && sleep 0.3 && xdotool key shift+F10 ;;
   esac
 }

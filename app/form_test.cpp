@@ -1,6 +1,7 @@
 // The window's behaviour against an in-memory window and settings files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "tests/fake_host.h"
@@ -147,7 +148,7 @@ TEST_F(FormTest, CommandLineItemsCopyAsAClickOnThemWould) {
     host.folders.insert(items.back());
   }
   load("TAG-SET=NO\r\nCRLF-SET=NO\r\n", items);
-  EXPECT_EQ(view.clipboard->size(), 25 * 203 - 2);
+  EXPECT_EQ(view.clipboard.value_or(Text()).size(), 25 * 203 - 2);
   ASSERT_EQ(view.messages.size(), 1u);
   const Text& box = view.messages[0];
   EXPECT_TRUE(box.starts_with(u"CLIPBOAD COPIED=/" + Text(49, u'a') + u"…" + Text(50, u'a') + u"\r\n/b"));

@@ -130,7 +130,7 @@ Text backslashed(TextView text) {
 
 // //server/share[/sub] gives \\server\share[\sub]; nothing for other forms.
 std::optional<Text> cifs_unc(TextView source) {
-  const Text unc = backslashed(without_trailing(source, u"/\\"));
+  Text unc = backslashed(without_trailing(source, u"/\\"));
   const auto share_at = unc.find(kBackslash, 2);
   if (!unc.starts_with(u"\\\\") || share_at == Text::npos || share_at == 2 || share_at + 1 == unc.size() ||
       unc[share_at + 1] == kBackslash) {

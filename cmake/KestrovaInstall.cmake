@@ -84,6 +84,17 @@ install(FILES ${PROJECT_SOURCE_DIR}/app/icons/kestrova.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
         RENAME ${KESTROVA_APP_ID}.svg)
 install(FILES ${kestrova_generated}/kestrova.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# lintian reads a package's overrides from here; each says why. Its one tag
+# comes with AppStream 1.0 (Debian 13); Debian 12's lintian does not know the
+# tag and fails a package that names it.
+find_program(KESTROVA_APPSTREAMCLI appstreamcli)
+if(KESTROVA_APPSTREAMCLI)
+  execute_process(COMMAND ${KESTROVA_APPSTREAMCLI} --version OUTPUT_VARIABLE kestrova_appstream ERROR_QUIET)
+  if(kestrova_appstream MATCHES "version: ([0-9]+)\\." AND CMAKE_MATCH_1 GREATER_EQUAL 1)
+    install(FILES ${kestrova_packaging}/lintian-overrides
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME kestrova)
+  endif()
+endif()
 # The version has no Debian revision, so Debian reads it as a native package,
 # whose change log is changelog.gz rather than changelog.Debian.gz.
 install(FILES ${kestrova_packaging}/copyright ${kestrova_generated}/changelog.gz

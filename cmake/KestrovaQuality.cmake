@@ -26,7 +26,7 @@ endif()
 if(KESTROVA_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     message(FATAL_ERROR "KESTROVA_FUZZ needs Clang for libFuzzer; configure with "
-                        "-DCMAKE_CXX_COMPILER=clang++-14 in a fresh build folder")
+                        "-DCMAKE_CXX_COMPILER=clang++-N (N: the version installed) in a fresh build folder")
   endif()
   # The libraries get libFuzzer's coverage hooks without its main(); only the
   # fuzz targets link the fuzzer itself. The C compiler, which builds only

@@ -3,6 +3,56 @@
 # skipping what is already there. Sourced by the start and test scripts.
 set -euo pipefail
 
+# Clang, clang-tidy and libFuzzer's runtime come as one numbered set per
+# release (Debian 12 has 14 to 19 but libclang-rt only for some, Debian 13 has
+# 17 to 19, no 14): the highest whose three packages the system has. An
+# installed set is what the analysis and fuzz scripts use: the one the test
+# script installed.
+kestrova_clang_versions=(19 18 17 16 15 14)
+
+kestrova_clang_installed() {
+  local v
+  for v in "${kestrova_clang_versions[@]}"; do
+    if command -v "clang++-$v" "clang-tidy-$v" "run-clang-tidy-$v" >/dev/null 2>&1 &&
+      [ "$(command -v "clang++-$v" "clang-tidy-$v" "run-clang-tidy-$v" | wc -l)" -eq 3 ] &&
+      dpkg-query -W -f='${Status}' "libclang-rt-$v-dev" 2>/dev/null | grep -q 'install ok installed'; then
+      echo "$v"
+      return 0
+    fi
+  done
+  return 1
+}
+
+kestrova_apt_has() {
+  local pkg
+  for pkg in "$@"; do
+    # Not grep -q: apt-cache, cut off early, would fail the pipeline.
+    apt-cache show --no-all-versions "$pkg" 2>/dev/null | grep -c '^Package: ' >/dev/null || return 1
+  done
+}
+
+kestrova_clang_available() {
+  local v
+  for v in "${kestrova_clang_versions[@]}"; do
+    if kestrova_apt_has "clang-$v" "clang-tidy-$v" "libclang-rt-$v-dev"; then
+      echo "$v"
+      return 0
+    fi
+  done
+  return 1
+}
+
+# The version the scripts use: $KESTROVA_CLANG if set, else the installed one.
+kestrova_clang() {
+  local v=${KESTROVA_CLANG:-}
+  if [ -z "$v" ] && ! v=$(kestrova_clang_installed); then
+    echo "No clang++-N with clang-tidy-N and libclang-rt-N-dev installed (N one of" \
+      "${kestrova_clang_versions[*]}): run ./scripts/test, which installs them" >&2
+    return 1
+  fi
+  echo "$v"
+}
+
 # Building and running the program.
 kestrova_packages=(
   cmake ninja-build g++ pkg-config
@@ -20,7 +70,7 @@ kestrova_test_packages=(
   # Plasma's Wayland session with its XWayland, and a compositor without data
   # control.
   kwin-wayland xwayland weston
-  clang-14 libclang-rt-14-dev clang-tidy cppcheck
+  @clang cppcheck
   desktop-file-utils appstream libglib2.0-bin dbus-daemon dpkg-dev lintian file procps
   strace openbox python3-gi
   # Real file managers for the right-click entries, driven through the
@@ -37,10 +87,40 @@ kestrova_windows_packages=(
   nsis unzip util-linux procps
 )
 
+kestrova_apt_updated=
+
+kestrova_apt() {
+  local sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    sudo=(sudo)
+  fi
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get "$@"
+}
+
+# Installs the packages named, skipping those already installed. "@clang"
+# among them stands for the highest Clang set the release has.
 kestrova_install_missing() {
   local missing=()
-  local pkg
+  local wanted=()
+  local pkg v
   for pkg in "$@"; do
+    if [ "$pkg" != @clang ]; then
+      wanted+=("$pkg")
+    elif v=$(kestrova_clang_available); then
+      wanted+=("clang-$v" "clang-tidy-$v" "libclang-rt-$v-dev")
+    else
+      # A fresh system may have no package lists yet, or old ones.
+      kestrova_apt update -qq
+      kestrova_apt_updated=1
+      if ! v=$(kestrova_clang_available); then
+        echo "None of clang-N, clang-tidy-N, libclang-rt-N-dev for N in" \
+          "${kestrova_clang_versions[*]} is known to apt" >&2
+        return 1
+      fi
+      wanted+=("clang-$v" "clang-tidy-$v" "libclang-rt-$v-dev")
+    fi
+  done
+  for pkg in "${wanted[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
       missing+=("$pkg")
     fi
@@ -53,10 +133,8 @@ kestrova_install_missing() {
     return 0
   fi
   echo "Installing: ${missing[*]}"
-  local sudo=()
-  if [ "$(id -u)" -ne 0 ]; then
-    sudo=(sudo)
+  if [ -z "$kestrova_apt_updated" ]; then
+    kestrova_apt update -qq
   fi
-  "${sudo[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  kestrova_apt install -y -qq --no-install-recommends "${missing[@]}"
 }

@@ -44,7 +44,7 @@ class FakeCompositor {
     address.sun_family = AF_UNIX;
     const std::string path = folder_ + "/wayland-fake";
     std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(listener_, 1) != 0) {
       ADD_FAILURE() << "cannot listen on " << path << ": " << std::strerror(errno);
     }

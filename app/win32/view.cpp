@@ -128,9 +128,18 @@ void Win32View::create_controls(HINSTANCE instance) {
     }
     return control;
   };
+  // What the list holds, for screen readers instead of a bare "list"
+  // (Japanese like the check boxes' captions): Windows names a list box
+  // after the static label just before it, Wine after its own text, which a
+  // list box never shows. The label has no size: the window shows neither.
+  constexpr const wchar_t* kListName = L"ドロップしたファイルのパス";
+  if (CreateWindowExW(0, L"STATIC", kListName, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, window_, nullptr, instance,
+                      nullptr) == nullptr) {
+    fail("create the window's controls");
+  }
   // Creation order is tab order: the list, then CRLF, TAG, drive.
   List1 =
-      make(L"LISTBOX", nullptr,
+      make(L"LISTBOX", kListName,
            WS_BORDER | WS_VSCROLL | WS_HSCROLL | LBS_EXTENDEDSEL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, kList1);
   Check_CRLF = make(L"BUTTON", L"CRLFをつける", BS_AUTOCHECKBOX, kCheckCRLF);
   Check_TAG = make(L"BUTTON", L"タグ<　>を前後につける", BS_AUTOCHECKBOX, kCheckTAG);

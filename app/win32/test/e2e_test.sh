@@ -163,6 +163,10 @@ wine "$dir/kestrova.exe" &
 pid=$!
 window=$(wait_window 'Kestrova  kestrova   Version:2.6.1' $pid)
 check "window: caption" [ -n "$window" ]
+list_name=$(peer list-name 'Kestrova  kestrova   Version:2.6.1')
+peer_status=$?
+check "the list's accessible name says what it holds" [ "$list_name" = 'ドロップしたファイルのパス' ] ||
+  echo "win_peer list-name: status $peer_status, '$list_name'" >&2
 xdotool windowmove --sync "$window" 0 0
 eval "$(xdotool getwindowgeometry --shell "$window")"
 # Wine's X window is the client area with the menu bar on top; the client

@@ -4,6 +4,8 @@
 //   win_peer get            the CF_UNICODETEXT text as UTF-8, byte for byte
 //   win_peer set TEXT       the least a program does to copy TEXT
 //   win_peer message TITLE  the text of the message box titled TITLE
+//   win_peer list-name TITLE  the name a screen reader gives the list box in
+//                           the window titled TITLE
 //   win_peer hold           waits forever: Wine keeps clipboard data only
 //                           while some Wine process runs
 #include <windows.h>
@@ -34,6 +36,30 @@ int message_text(const wchar_t* title) {
   return 0;
 }
 
+// What a screen reader names the list by: its own text (Wine's oleacc reads
+// that) and the static label just before it (Windows' reads that).
+int list_name(const wchar_t* title) {
+  HWND window = FindWindowW(nullptr, title);
+  HWND list = window != nullptr ? FindWindowExW(window, nullptr, L"LISTBOX", nullptr) : nullptr;
+  if (list == nullptr) {
+    return 3;
+  }
+  const auto text_of = [](HWND control) {
+    std::wstring buffer(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+    buffer.resize(static_cast<std::size_t>(GetWindowTextW(control, buffer.data(), static_cast<int>(buffer.size()))));
+    return buffer;
+  };
+  const std::wstring name = text_of(list);
+  HWND label = GetWindow(list, GW_HWNDPREV);
+  wchar_t kind[16] = {};
+  if (label == nullptr || GetClassNameW(label, kind, 16) == 0 || lstrcmpiW(kind, L"Static") != 0 ||
+      text_of(label) != name) {
+    return 4;
+  }
+  write_utf8(name.c_str());
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -43,6 +69,9 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (command == L"message" && argc == 3) {
     return message_text(argv[2]);
+  }
+  if (command == L"list-name" && argc == 3) {
+    return list_name(argv[2]);
   }
   for (int attempt = 0; !OpenClipboard(nullptr); ++attempt) {
     if (attempt == 100) {
