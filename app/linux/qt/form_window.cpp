@@ -77,12 +77,12 @@ bool is_escape(char16_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; }
 // The bytes of a local file URL's path, percent-decoded; nothing for another
 // scheme, another host, or an encoding that is not the form file URLs take.
 std::optional<std::string> local_path_bytes(const QByteArray& uri) {
-  constexpr std::string_view kScheme = "file:";
+  constexpr char kScheme[] = "file:";
   std::string_view rest(uri.constData(), static_cast<std::size_t>(uri.size()));
-  if (rest.size() < kScheme.size() || QByteArray(rest.data(), kScheme.size()).toLower() != kScheme.data()) {
+  if (!uri.toLower().startsWith(kScheme)) {
     return std::nullopt;
   }
-  rest.remove_prefix(kScheme.size());
+  rest.remove_prefix(sizeof kScheme - 1);
   if (rest.starts_with("//")) {
     const std::size_t slash = rest.find('/', 2);
     const QByteArray host(rest.data() + 2, static_cast<qsizetype>(std::min(slash, rest.size()) - 2));
