@@ -288,6 +288,16 @@ TEST_F(FormTest, FailuresAreShownEndTheProgramAndWriteNothing) {
   EXPECT_EQ(ini(), "TAG-SET=YES\r\n");
 }
 
+// A clear that stands alone is no less a platform call: its failure is shown,
+// not lost in the deferral that lets a copy replace it.
+TEST_F(FormTest, AFailedClearOfAnEmptyListIsShown) {
+  auto& form = load("TAG-SET=YES\r\n");
+  view.refuse_clear = true;
+  form.List1_Click();
+  EXPECT_EQ(view.messages, std::vector<Text>{u"cannot clear the clipboard: refused"});
+  EXPECT_EQ(view.ended, kPlatformFailureStatus);
+}
+
 TEST_F(FormTest, RunProgramGivesTheExitStatus) {
   const auto run = [&](const std::string& settings, const Text& line) {
     view = FakeView();

@@ -24,6 +24,7 @@ class FakeView : public FormView {
   // Every clipboard call in order: u"clear", u"set " + text, u"refused".
   std::vector<Text> clipboard_calls;
   bool refuse_clipboard = false;
+  bool refuse_clear = false;
   bool needs_user_input = false;
   std::vector<Text> messages;
   bool press_ok = true;  // runs a message's on_ok, as pressing OK would
@@ -55,6 +56,7 @@ class FakeView : public FormView {
   void set_list_width_twips(float width) override { list_width = width; }
   void set_list_height_twips(float height) override { list_height = height; }
   void clear_clipboard() override {
+    if (refuse_clear) { throw PlatformError("cannot clear the clipboard: refused"); }
     clipboard.reset();
     clipboard_calls.push_back(u"clear");
   }
