@@ -56,6 +56,10 @@ int main(int argc, char **argv) {
         free(last);
         last_size = xcb_get_property_value_length(r);
         last = malloc(last_size + 1);
+        if (last == NULL) {
+          perror("malloc");
+          return 1;
+        }
         memcpy(last, xcb_get_property_value(r), last_size);
       }
       free(r);
