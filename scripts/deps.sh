@@ -84,7 +84,7 @@ kestrova_test_packages=(
 kestrova_windows_packages=(
   cmake ninja-build g++-mingw-w64-x86-64 googletest g++ pkg-config qt6-base-dev
   wine wine64 locales libc-bin xvfb xauth xdotool openbox imagemagick
-  nsis unzip util-linux procps
+  nsis unzip util-linux procps python3
 )
 
 kestrova_apt_updated=
