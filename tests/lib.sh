@@ -47,6 +47,20 @@ wait_window() {
 
 # gone_within SECONDS PATTERN: waits until no process's command line matches
 # PATTERN (as pgrep -f reads it); fails if one is left after SECONDS.
+# Drags what a drag_source window offers onto the list of the program's
+# window, which stands at the screen's top left under a menu bar `menu`
+# pixels high; X11 carries the drag through the pointer's own moves.
+drag_onto_list() {  # drag_onto_list SOURCE_WINDOW MENU
+  local step
+  xdotool windowmove --sync "$1" 700 500
+  xdotool mousemove --sync 760 540 mousedown 1
+  sleep 0.3
+  for step in "700 400" "500 300" "300 200" "260 $(($2 + 150))" "250 $(($2 + 140))"; do
+    xdotool mousemove --sync $step
+    sleep 0.2
+  done
+  xdotool mouseup 1
+}
 gone_within() {
   local deadline=$(($(now) + $1 * 1000))
   while pgrep -f "$2" >/dev/null; do

@@ -182,14 +182,7 @@ if [ -n "$drag_source" ]; then
   source_pid=$!
   source_win=$(wait_window drag_source)
   check "names: drag source appears" test -n "$source_win"
-  xdotool windowmove --sync "$source_win" 700 500
-  xdotool mousemove --sync 760 540 mousedown 1
-  sleep 0.3
-  for step in "700 400" "500 300" "300 200" "260 $((menu + 150))" "250 $((menu + 140))"; do
-    xdotool mousemove --sync $step
-    sleep 0.2
-  done
-  xdotool mouseup 1
+  drag_onto_list "$source_win" "$menu"
   check "names: the list takes the drop" wait_for grep -q copied "$work/drag.out"
   xdotool mousemove --sync 100 $((menu + 90)) click 1 key ctrl+a
   dropped=$(printf '%s\r\n%s' "$work/names/${names[0]}" "$work/names/${names[1]}" | hex)

@@ -76,14 +76,7 @@ for delay in 0 3; do
   "$drag_source" "$file" >"$work/drag.out" &
   source_pid=$!
   source_win=$(wait_window drag_source)
-  xdotool windowmove --sync "$source_win" 700 500
-  xdotool mousemove --sync 760 540 mousedown 1
-  sleep 0.3
-  for step in "700 400" "500 300" "300 200" "260 $((menu + 150))" "250 $((menu + 140))"; do
-    xdotool mousemove --sync $step
-    sleep 0.2
-  done
-  xdotool mouseup 1
+  drag_onto_list "$source_win" "$menu"
   check "$delay ms: the list takes the drop" wait_for grep -q copied "$work/drag.out"
   sleep 0.5
   xdotool mousemove --sync 100 $((menu + 90)) click 1

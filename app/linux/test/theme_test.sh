@@ -75,14 +75,7 @@ touch "$file"
 pids+=($!)
 source_win=$(wait_window 'drag_source')
 check "drag source appears" test -n "$source_win" || exit 1
-xdotool windowmove --sync "$source_win" 700 500
-xdotool mousemove --sync 760 540 mousedown 1
-sleep 0.3
-for step in "700 400" "500 300" "300 200" "260 $((menu + 150))" "250 $((menu + 140))"; do
-  xdotool mousemove --sync $step
-  sleep 0.2
-done
-xdotool mouseup 1
+drag_onto_list "$source_win" "$menu"
 check "the list takes the drop as a copy" wait_for grep -q copied "$work/drag.out"
 sleep 0.5
 shot
