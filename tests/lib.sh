@@ -45,8 +45,6 @@ wait_window() {
   return 1
 }
 
-# gone_within SECONDS PATTERN: waits until no process's command line matches
-# PATTERN (as pgrep -f reads it); fails if one is left after SECONDS.
 # Drags what a drag_source window offers onto the list of the program's
 # window, which stands at the screen's top left under a menu bar `menu`
 # pixels high; X11 carries the drag through the pointer's own moves.
@@ -61,6 +59,24 @@ drag_onto_list() {  # drag_onto_list SOURCE_WINDOW MENU
   done
   xdotool mouseup 1
 }
+
+# start_openbox READY_FILE: starts openbox, its pid in $wm, and waits until it
+# has taken over the windows already there (its startup command runs then).
+# A window mapped while openbox is still starting can stay unmapped for good
+# on a loaded machine, so a test's first window must not race it.
+start_openbox() {
+  openbox --startup "touch $1" >/dev/null 2>&1 &
+  wm=$!
+  local i
+  for i in $(seq 300); do
+    [ -e "$1" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# gone_within SECONDS PATTERN: waits until no process's command line matches
+# PATTERN (as pgrep -f reads it); fails if one is left after SECONDS.
 gone_within() {
   local deadline=$(($(now) + $1 * 1000))
   while pgrep -f "$2" >/dev/null; do

@@ -36,8 +36,7 @@ cleanup() {
 }
 trap cleanup EXIT
 # A window manager, to close the window as a user does.
-openbox >/dev/null 2>&1 &
-wm=$!
+start_openbox "$work/wm-ready" || { echo "FAIL: openbox did not start"; exit 1; }
 
 # A settings file of about 5 KB: what a user with many drive rows has. Its
 # option lines are written as a person might, so the rewrite at close has
@@ -102,7 +101,13 @@ run_case() {
     timeout 10 xdotool windowactivate --sync "$win" key --clearmodifiers alt+F4 2>/dev/null
   fi
   box=$(wait_window kestrova)
-  check "$name: message box" test -n "$box"
+  if ! check "$name: message box" test -n "$box"; then
+    # What the program was doing instead; then on to the next case rather
+    # than waiting for a box nobody can answer.
+    cat "$prog/err" >&2
+    ps -o pid,stat,wchan:24,etime,args --ppid "$caller" -p "$caller" >&2
+    kill "$caller" 2>/dev/null
+  fi
   timeout 10 xdotool windowactivate --sync "$box" key Return 2>/dev/null
   # A copy made before the failure is served until taken over, and strace
   # returns only when every process it traces has ended.

@@ -27,8 +27,7 @@ trap cleanup EXIT
 c++ -std=c++17 -fPIC -O1 -o "$work/drag_source" "$(dirname "$0")/../../linux/test/drag_source.cpp" \
   $(pkg-config --cflags --libs Qt6Widgets) || exit 1
 wine_prefix "$work/prefix"
-openbox >/dev/null 2>&1 &
-wm=$!
+start_openbox "$work/wm-ready" || { echo "FAIL: openbox did not start"; exit 1; }
 # Wine keeps clipboard data after a program ends only while a Wine process runs.
 wine "$peer_exe" hold &
 peer() { wine "$peer_exe" "$@"; }
