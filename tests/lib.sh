@@ -45,17 +45,31 @@ wait_window() {
   return 1
 }
 
-# Drags what a drag_source window offers onto the list of the program's
-# window, which stands at the screen's top left under a menu bar `menu`
-# pixels high; X11 carries the drag through the pointer's own moves.
-drag_onto_list() {  # drag_onto_list SOURCE_WINDOW MENU
-  local step
+# drag_onto_list SOURCE_WINDOW MENU OUT: drags what a drag_source window
+# (printing to OUT) offers onto the list of the program's window, which
+# stands at the screen's top left under a menu bar MENU pixels high; X11
+# carries the drag through the pointer's own moves.
+drag_onto_list() {
+  drag_to "$1" 250 $(($2 + 140)) "$3"
+}
+
+# drag_to SOURCE_WINDOW X Y OUT: drags from a drag_source window to the
+# screen point X,Y as a hand does, and lets go once a target said it takes a
+# copy ("accepted" in OUT), or after 5 s if none does: on a loaded machine
+# the target's answer can come after any fixed pause. Each point is still
+# held a moment, as an "accepted" may be the answer about an earlier one.
+drag_to() {
+  local step i
   xdotool windowmove --sync "$1" 700 500
   xdotool mousemove --sync 760 540 mousedown 1
   sleep 0.3
-  for step in "700 400" "500 300" "300 200" "260 $(($2 + 150))" "250 $(($2 + 140))"; do
+  for step in "700 400" "500 300" "$(($2 + 10)) $(($3 + 10))" "$2 $3"; do
     xdotool mousemove --sync $step
     sleep 0.2
+  done
+  for i in $(seq 50); do
+    grep -qx accepted "$4" 2>/dev/null && break
+    sleep 0.1
   done
   xdotool mouseup 1
 }

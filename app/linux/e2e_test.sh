@@ -182,7 +182,7 @@ if [ -n "$drag_source" ]; then
   source_pid=$!
   source_win=$(wait_window drag_source)
   check "names: drag source appears" test -n "$source_win"
-  drag_onto_list "$source_win" "$menu"
+  drag_onto_list "$source_win" "$menu" "$work/drag.out"
   check "names: the list takes the drop" wait_for grep -q copied "$work/drag.out"
   xdotool mousemove --sync 100 $((menu + 90)) click 1 key ctrl+a
   dropped=$(printf '%s\r\n%s' "$work/names/${names[0]}" "$work/names/${names[1]}" | hex)

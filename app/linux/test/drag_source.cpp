@@ -1,7 +1,9 @@
 // Stands in for a file manager in the end-to-end tests (X11, Wayland, and
 // onto Wine's windows): a window that, pressed with the mouse, drags the
 // file URLs of its arguments (or, after --text, that text) and prints
-// "copied" once a target took them as a copy ("refused" otherwise).
+// "copied" once a target took them as a copy ("refused" otherwise), and
+// "accepted" before that, as soon as the target under the pointer says it
+// will take a copy.
 // The target reads the data after the drop, so the program stays up to
 // serve it until the test ends it.
 // Usage: drag_source PATH... | drag_source --text TEXT
@@ -27,6 +29,12 @@ class DragSource : public QWidget {
     uri_list_.isEmpty() ? data->setText(text_) : data->setData(QStringLiteral("text/uri-list"), uri_list_);
     auto* drag = new QDrag(this);
     drag->setMimeData(data);
+    QObject::connect(drag, &QDrag::actionChanged, [](Qt::DropAction action) {
+      if (action == Qt::CopyAction) {
+        std::printf("accepted\n");
+        std::fflush(stdout);
+      }
+    });
     const Qt::DropAction action = drag->exec(Qt::CopyAction);
     std::printf("%s\n", action == Qt::CopyAction ? "copied" : "refused");
     std::fflush(stdout);

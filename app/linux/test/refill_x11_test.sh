@@ -76,7 +76,7 @@ for delay in 0 3; do
   "$drag_source" "$file" >"$work/drag.out" &
   source_pid=$!
   source_win=$(wait_window drag_source)
-  drag_onto_list "$source_win" "$menu"
+  drag_onto_list "$source_win" "$menu" "$work/drag.out"
   check "$delay ms: the list takes the drop" wait_for grep -q copied "$work/drag.out"
   sleep 0.5
   xdotool mousemove --sync 100 $((menu + 90)) click 1

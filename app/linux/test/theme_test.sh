@@ -75,7 +75,7 @@ touch "$file"
 pids+=($!)
 source_win=$(wait_window 'drag_source')
 check "drag source appears" test -n "$source_win" || exit 1
-drag_onto_list "$source_win" "$menu"
+drag_onto_list "$source_win" "$menu" "$work/drag.out"
 check "the list takes the drop as a copy" wait_for grep -q copied "$work/drag.out"
 sleep 0.5
 shot

@@ -40,20 +40,13 @@ windows_of() { xdotool search --all --onlyvisible --pid "$1" 2>/dev/null; }
 # drag X Y ARGS...: drags what drag_source ARGS offers onto the screen point
 # X,Y, as a hand does; succeeds when the target took it as a copy.
 drag() {
-  local x=$1 y=$2 source win step
+  local x=$1 y=$2 source win
   shift 2
   "$work/drag_source" "$@" >"$work/drag.out" 2>/dev/null &
   source=$!
   win=$(wait_window drag_source $source) || return 1
-  xdotool windowmove --sync "$win" 700 500
-  xdotool mousemove --sync 760 540 mousedown 1
-  sleep 0.3
-  for step in "700 400" "500 300" "$((x + 10)) $((y + 10))" "$x $y"; do
-    xdotool mousemove --sync $step
-    sleep 0.2
-  done
-  xdotool mouseup 1
-  wait_for grep -q . "$work/drag.out"
+  drag_to "$win" "$x" "$y" "$work/drag.out"
+  wait_for grep -qE '^(copied|refused)$' "$work/drag.out"
   kill "$source" 2>/dev/null
   wait "$source" 2>/dev/null
   grep -qx copied "$work/drag.out"
