@@ -1,5 +1,6 @@
 #include "app/linux/x11_selection.h"
 
+#include <dlfcn.h>
 #include <poll.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -20,6 +21,82 @@
 namespace kestrova::x11 {
 
 namespace {
+
+// libxcb, opened the first time a keeper needs X11: a start on Wayland
+// then never loads it, nor the four libraries it brings along, which cost
+// as much as a third of a millisecond of every start.
+struct Xcb {
+  decltype(&::xcb_change_property) change_property;
+  decltype(&::xcb_change_window_attributes) change_window_attributes;
+  decltype(&::xcb_connect) connect;
+  decltype(&::xcb_connection_has_error) connection_has_error;
+  decltype(&::xcb_convert_selection) convert_selection;
+  decltype(&::xcb_create_window) create_window;
+  decltype(&::xcb_disconnect) disconnect;
+  decltype(&::xcb_flush) flush;
+  decltype(&::xcb_generate_id) generate_id;
+  decltype(&::xcb_get_file_descriptor) get_file_descriptor;
+  decltype(&::xcb_get_property) get_property;
+  decltype(&::xcb_get_property_reply) get_property_reply;
+  decltype(&::xcb_get_property_value) get_property_value;
+  decltype(&::xcb_get_property_value_length) get_property_value_length;
+  decltype(&::xcb_get_selection_owner) get_selection_owner;
+  decltype(&::xcb_get_selection_owner_reply) get_selection_owner_reply;
+  decltype(&::xcb_get_setup) get_setup;
+  decltype(&::xcb_intern_atom) intern_atom;
+  decltype(&::xcb_intern_atom_reply) intern_atom_reply;
+  decltype(&::xcb_poll_for_event) poll_for_event;
+  decltype(&::xcb_poll_for_queued_event) poll_for_queued_event;
+  decltype(&::xcb_send_event) send_event;
+  decltype(&::xcb_set_selection_owner) set_selection_owner;
+  decltype(&::xcb_setup_roots_iterator) setup_roots_iterator;
+  decltype(&::xcb_wait_for_event) wait_for_event;
+};
+
+template <typename Function>
+void bind(void* library, Function& function, const char* name) {
+  function = reinterpret_cast<Function>(dlsym(library, name));
+  if (function == nullptr) {
+    throw PlatformError(std::string("cannot set the clipboard: ") + name + " is missing from libxcb");
+  }
+}
+
+const Xcb& xcb() {
+  static const Xcb library = [] {
+    void* handle = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+      throw PlatformError(std::string("cannot set the clipboard: cannot load libxcb: ") + dlerror());
+    }
+    Xcb bound{};
+    bind(handle, bound.change_property, "xcb_change_property");
+    bind(handle, bound.change_window_attributes, "xcb_change_window_attributes");
+    bind(handle, bound.connect, "xcb_connect");
+    bind(handle, bound.connection_has_error, "xcb_connection_has_error");
+    bind(handle, bound.convert_selection, "xcb_convert_selection");
+    bind(handle, bound.create_window, "xcb_create_window");
+    bind(handle, bound.disconnect, "xcb_disconnect");
+    bind(handle, bound.flush, "xcb_flush");
+    bind(handle, bound.generate_id, "xcb_generate_id");
+    bind(handle, bound.get_file_descriptor, "xcb_get_file_descriptor");
+    bind(handle, bound.get_property, "xcb_get_property");
+    bind(handle, bound.get_property_reply, "xcb_get_property_reply");
+    bind(handle, bound.get_property_value, "xcb_get_property_value");
+    bind(handle, bound.get_property_value_length, "xcb_get_property_value_length");
+    bind(handle, bound.get_selection_owner, "xcb_get_selection_owner");
+    bind(handle, bound.get_selection_owner_reply, "xcb_get_selection_owner_reply");
+    bind(handle, bound.get_setup, "xcb_get_setup");
+    bind(handle, bound.intern_atom, "xcb_intern_atom");
+    bind(handle, bound.intern_atom_reply, "xcb_intern_atom_reply");
+    bind(handle, bound.poll_for_event, "xcb_poll_for_event");
+    bind(handle, bound.poll_for_queued_event, "xcb_poll_for_queued_event");
+    bind(handle, bound.send_event, "xcb_send_event");
+    bind(handle, bound.set_selection_owner, "xcb_set_selection_owner");
+    bind(handle, bound.setup_roots_iterator, "xcb_setup_roots_iterator");
+    bind(handle, bound.wait_for_event, "xcb_wait_for_event");
+    return bound;
+  }();
+  return library;
+}
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
@@ -57,16 +134,16 @@ class Display {
  public:
   // Throws PlatformError when there is no display to talk to.
   Display() {
-    connection_ = xcb_connect(nullptr, nullptr);
-    if (xcb_connection_has_error(connection_) != 0) {
-      xcb_disconnect(connection_);
+    connection_ = xcb().connect(nullptr, nullptr);
+    if (xcb().connection_has_error(connection_) != 0) {
+      xcb().disconnect(connection_);
       throw PlatformError("cannot set the clipboard: cannot open the X display");
     }
-    const xcb_setup_t* setup = xcb_get_setup(connection_);
-    xcb_screen_t* screen = xcb_setup_roots_iterator(setup).data;
-    window_ = xcb_generate_id(connection_);
+    const xcb_setup_t* setup = xcb().get_setup(connection_);
+    xcb_screen_t* screen = xcb().setup_roots_iterator(setup).data;
+    window_ = xcb().generate_id(connection_);
     const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window_, screen->root, 0, 0, 1, 1, 0,
+    xcb().create_window(connection_, XCB_COPY_FROM_PARENT, window_, screen->root, 0, 0, 1, 1, 0,
                       XCB_WINDOW_CLASS_INPUT_ONLY, screen->root_visual, XCB_CW_EVENT_MASK, &events);
     // The atoms and the server's time in one round trip: the time comes
     // from a change to our own window's property, so that the ownership is
@@ -74,13 +151,13 @@ class Display {
     xcb_intern_atom_cookie_t cookies[kAtoms];
     for (int i = 0; i < kAtoms; ++i) {
       cookies[i] =
-          xcb_intern_atom(connection_, 0, static_cast<uint16_t>(std::strlen(kAtomNames[i])), kAtomNames[i]);
+          xcb().intern_atom(connection_, 0, static_cast<uint16_t>(std::strlen(kAtomNames[i])), kAtomNames[i]);
     }
     // The same change marks the window as a keeper's, for other starts.
-    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window_, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+    xcb().change_property(connection_, XCB_PROP_MODE_REPLACE, window_, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
                         sizeof kKeeperWindowClass, kKeeperWindowClass);
     for (int i = 0; i < kAtoms; ++i) {
-      xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection_, cookies[i], nullptr);
+      xcb_intern_atom_reply_t* reply = xcb().intern_atom_reply(connection_, cookies[i], nullptr);
       atoms_[i] = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
       std::free(reply);
     }
@@ -95,12 +172,12 @@ class Display {
   xcb_timestamp_t time() const { return time_; }
 
   void set_owner(xcb_window_t owner, xcb_timestamp_t time) {
-    xcb_set_selection_owner(connection_, owner, atoms_[CLIPBOARD], time);
+    xcb().set_selection_owner(connection_, owner, atoms_[CLIPBOARD], time);
   }
 
   xcb_window_t owner() {
-    xcb_get_selection_owner_reply_t* reply = xcb_get_selection_owner_reply(
-        connection_, xcb_get_selection_owner(connection_, atoms_[CLIPBOARD]), nullptr);
+    xcb_get_selection_owner_reply_t* reply = xcb().get_selection_owner_reply(
+        connection_, xcb().get_selection_owner(connection_, atoms_[CLIPBOARD]), nullptr);
     if (reply == nullptr) {
       throw PlatformError("cannot set the clipboard: the X display closed the connection");
     }
@@ -115,16 +192,16 @@ class Display {
   // Whether `owner` is a window of one of our keepers, by its class.
   Kind kind_of(xcb_window_t owner) {
     xcb_get_property_reply_t* reply =
-        xcb_get_property_reply(connection_,
-                               xcb_get_property(connection_, 0, owner, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0,
+        xcb().get_property_reply(connection_,
+                               xcb().get_property(connection_, 0, owner, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0,
                                                 sizeof kKeeperWindowClass),
                                nullptr);
     if (reply == nullptr) {
       return Kind::Gone;
     }
-    const auto size = static_cast<std::size_t>(xcb_get_property_value_length(reply));
+    const auto size = static_cast<std::size_t>(xcb().get_property_value_length(reply));
     const bool marked = size == sizeof kKeeperWindowClass &&
-                        std::memcmp(xcb_get_property_value(reply), kKeeperWindowClass, size) == 0;
+                        std::memcmp(xcb().get_property_value(reply), kKeeperWindowClass, size) == 0;
     std::free(reply);
     return marked ? Kind::Keeper : Kind::Other;
   }
@@ -144,7 +221,7 @@ class Display {
     since_ = since;
     bool lost = false;
     Clock::time_point lost_at;
-    const int fd = xcb_get_file_descriptor(connection_);
+    const int fd = xcb().get_file_descriptor(connection_);
     const auto take = [&](xcb_generic_event_t* event) {
       lost = handle(event) || lost;
       if (lost && lost_at == Clock::time_point()) {
@@ -153,10 +230,10 @@ class Display {
       std::free(event);
     };
     for (;;) {
-      while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+      while (xcb_generic_event_t* event = xcb().poll_for_event(connection_)) {
         take(event);
       }
-      if (xcb_connection_has_error(connection_) != 0) {
+      if (xcb().connection_has_error(connection_) != 0) {
         _exit(0);
       }
       const auto now = Clock::now();
@@ -164,10 +241,10 @@ class Display {
       if (lost && (transfers_.empty() || now - lost_at > milliseconds(400))) {
         _exit(0);
       }
-      xcb_flush(connection_);
+      xcb().flush(connection_);
       // Flushing may have read a request into libxcb's queue, which the
       // socket no longer shows: served now, it waits for no other event.
-      if (xcb_generic_event_t* queued = xcb_poll_for_queued_event(connection_)) {
+      if (xcb_generic_event_t* queued = xcb().poll_for_queued_event(connection_)) {
         take(queued);
         continue;
       }
@@ -181,13 +258,13 @@ class Display {
  private:
   bool read_clipboard(std::string& text) {
     const xcb_atom_t property = atoms_[UTF8_STRING];
-    xcb_convert_selection(connection_, window_, atoms_[CLIPBOARD], atoms_[UTF8_STRING], property,
+    xcb().convert_selection(connection_, window_, atoms_[CLIPBOARD], atoms_[UTF8_STRING], property,
                           XCB_CURRENT_TIME);
-    xcb_flush(connection_);
+    xcb().flush(connection_);
     const auto deadline = Clock::now() + milliseconds(1000);
-    const int fd = xcb_get_file_descriptor(connection_);
+    const int fd = xcb().get_file_descriptor(connection_);
     for (;;) {
-      while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+      while (xcb_generic_event_t* event = xcb().poll_for_event(connection_)) {
         const bool answered = (event->response_type & 0x7f) == XCB_SELECTION_NOTIFY &&
                               reinterpret_cast<xcb_selection_notify_event_t*>(event)->requestor == window_;
         const bool given = answered && reinterpret_cast<xcb_selection_notify_event_t*>(event)->property != 0;
@@ -197,7 +274,7 @@ class Display {
         }
       }
       const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
-      if (left <= 0 || xcb_connection_has_error(connection_) != 0) {
+      if (left <= 0 || xcb().connection_has_error(connection_) != 0) {
         return false;
       }
       pollfd wait{fd, POLLIN, 0};
@@ -206,8 +283,8 @@ class Display {
   }
 
   xcb_timestamp_t property_time() {
-    xcb_flush(connection_);
-    while (xcb_generic_event_t* event = xcb_wait_for_event(connection_)) {
+    xcb().flush(connection_);
+    while (xcb_generic_event_t* event = xcb().wait_for_event(connection_)) {
       const bool ours = (event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&
                         reinterpret_cast<xcb_property_notify_event_t*>(event)->window == window_;
       const xcb_timestamp_t stamp = ours ? reinterpret_cast<xcb_property_notify_event_t*>(event)->time : 0;
@@ -220,16 +297,16 @@ class Display {
   }
 
   bool take_property(xcb_atom_t property, std::string& text) {
-    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+    xcb_get_property_reply_t* reply = xcb().get_property_reply(
         connection_,
-        xcb_get_property(connection_, 1, window_, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1u << 24), nullptr);
+        xcb().get_property(connection_, 1, window_, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1u << 24), nullptr);
     if (reply == nullptr) {
       return false;
     }
     const bool whole = reply->type != atoms_[INCR] && reply->format == 8 && reply->bytes_after == 0;
     if (whole) {
-      text.assign(static_cast<const char*>(xcb_get_property_value(reply)),
-                  static_cast<std::size_t>(xcb_get_property_value_length(reply)));
+      text.assign(static_cast<const char*>(xcb().get_property_value(reply)),
+                  static_cast<std::size_t>(xcb().get_property_value_length(reply)));
     }
     std::free(reply);
     return whole;
@@ -276,7 +353,7 @@ class Display {
     if (!done) {
       notify.property = XCB_ATOM_NONE;
     }
-    xcb_send_event(connection_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
+    xcb().send_event(connection_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
                    reinterpret_cast<const char*>(&notify));
   }
 
@@ -305,9 +382,9 @@ class Display {
   // is answered into its own property, and a refused one has its property
   // replaced by None in the list, which goes back where it came from.
   bool convert_each(xcb_window_t requestor, xcb_atom_t property) {
-    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+    xcb_get_property_reply_t* reply = xcb().get_property_reply(
         connection_,
-        xcb_get_property(connection_, 0, requestor, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 16),
+        xcb().get_property(connection_, 0, requestor, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 16),
         nullptr);
     if (reply == nullptr) {
       return false;  // the requestor went away
@@ -315,8 +392,8 @@ class Display {
     const bool pairs = reply->format == 32 && reply->type != XCB_ATOM_NONE;
     std::vector<xcb_atom_t> list;
     if (pairs) {
-      const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
-      list.assign(atoms, atoms + xcb_get_property_value_length(reply) / 4);
+      const auto* atoms = static_cast<const xcb_atom_t*>(xcb().get_property_value(reply));
+      list.assign(atoms, atoms + xcb().get_property_value_length(reply) / 4);
     }
     const xcb_atom_t type = reply->type;
     std::free(reply);
@@ -330,7 +407,7 @@ class Display {
         list[i + 1] = XCB_ATOM_NONE;
       }
     }
-    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, requestor, property, type, 32,
+    xcb().change_property(connection_, XCB_PROP_MODE_REPLACE, requestor, property, type, 32,
                         static_cast<uint32_t>(list.size()), list.data());
     return true;
   }
@@ -339,7 +416,7 @@ class Display {
   void put_whole(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type, uint8_t format, uint32_t count,
                  const void* data) {
     end_transfer(requestor, property);
-    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, requestor, property, type, format, count, data);
+    xcb().change_property(connection_, XCB_PROP_MODE_REPLACE, requestor, property, type, format, count, data);
   }
 
   // A reader that asks again into the same property starts afresh: a piece
@@ -358,9 +435,9 @@ class Display {
     // Too big for one request: the reader takes it piece by piece, each
     // time it deletes the property.
     const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_change_window_attributes(connection_, requestor, XCB_CW_EVENT_MASK, &events);
+    xcb().change_window_attributes(connection_, requestor, XCB_CW_EVENT_MASK, &events);
     const auto size = static_cast<uint32_t>(data.size());
-    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, requestor, property, atoms_[INCR], 32, 1, &size);
+    xcb().change_property(connection_, XCB_PROP_MODE_REPLACE, requestor, property, atoms_[INCR], 32, 1, &size);
     transfers_.push_back({requestor, property, type, &data, 0, Clock::now()});
   }
 
@@ -373,7 +450,7 @@ class Display {
         continue;
       }
       const std::size_t piece = std::min(max_piece_, t->data->size() - t->sent);
-      xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, t->requestor, t->property, t->type, 8,
+      xcb().change_property(connection_, XCB_PROP_MODE_REPLACE, t->requestor, t->property, t->type, 8,
                           static_cast<uint32_t>(piece), t->data->data() + t->sent);
       t->last = Clock::now();
       if (piece == 0) {  // the empty piece that ends it was just written
@@ -382,7 +459,7 @@ class Display {
         if (std::none_of(transfers_.begin(), transfers_.end(),
                          [requestor](const Transfer& other) { return other.requestor == requestor; })) {
           const uint32_t none = XCB_EVENT_MASK_NO_EVENT;
-          xcb_change_window_attributes(connection_, requestor, XCB_CW_EVENT_MASK, &none);
+          xcb().change_window_attributes(connection_, requestor, XCB_CW_EVENT_MASK, &none);
         }
       } else {
         t->sent += piece;
@@ -423,7 +500,7 @@ constexpr const char* kTakenAway =
 void clear_clipboard() {
   Display& x = display();
   x.set_owner(XCB_WINDOW_NONE, x.time());
-  xcb_flush(x.connection());
+  xcb().flush(x.connection());
 }
 
 void copy(const Text& text) {
@@ -461,12 +538,12 @@ void copy(const Text& text) {
   const pid_t child = fork();
   if (child < 0) {
     x.set_owner(XCB_WINDOW_NONE, time);
-    xcb_flush(x.connection());
+    xcb().flush(x.connection());
     throw PlatformError(std::string("cannot keep the clipboard: ") + std::strerror(errno));
   }
   if (child == 0) {
     detach_from_caller();
-    close_descriptors_except({xcb_get_file_descriptor(x.connection())});
+    close_descriptors_except({xcb().get_file_descriptor(x.connection())});
     x.serve(text, time);
   }
   // The keeper now speaks on the connection; this process no longer does.
