@@ -117,6 +117,25 @@ check "big name: pasted whole as STRING" \
 echo other | xclip -selection clipboard
 check "big name: ends after take-over" wait_gone "$dir"
 
+# 2d. No display to copy to or show anything on (a start over ssh, a display
+#     that has gone): what failed, said on standard error, status 1, the
+#     clipboard as it was, in every mode; Qt is never asked (it would abort
+#     with a hint to reinstall).
+dir=$(new_folder nodisplay)
+echo other | xclip -selection clipboard
+for args in "\$FILENAME\$ /x/a.txt" "/x/a.txt" ""; do
+  for display in "" ":77"; do
+    # shellcheck disable=SC2086
+    out=$(env -u WAYLAND_DISPLAY DISPLAY="$display" "$dir/kestrova" $args 2>&1)
+    status=$?
+    check "no display ($display, ${args:-window}): status 1" test "$status" -eq 1
+    check "no display ($display, ${args:-window}): said in words" \
+      grep -qE '^kestrova: (no display answers|cannot set the clipboard: cannot open the X display)' <<<"$out" ||
+      printf '%s\n' "$out" >&2
+  done
+done
+check "no display: the clipboard as it was" test "$(clipboard)" = other
+
 # 3. A path named like a Qt option is a path, not an option.
 dir=$(new_folder option 'TAG-SET=NO\r\nCRLF-SET=NO\r\n')
 "$dir/kestrova" -platform offscreen &

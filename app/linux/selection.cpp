@@ -59,6 +59,14 @@ ClipboardRoute choose_route(const Session& session, const std::vector<std::strin
   return ClipboardRoute::Qt;
 }
 
+bool display_for_qt(const Session& session) {
+  if (!session.qt_platform.empty()) {
+    return true;
+  }
+  return (!session.wayland_display.empty() && wayland::connect_to_compositor() != nullptr) ||
+         (!session.display.empty() && x11::display_answers());
+}
+
 Clipboard choose_clipboard() {
   const Session session = session_from_environment();
   std::unique_ptr<wayland::Connection> compositor;

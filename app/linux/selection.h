@@ -62,6 +62,11 @@ bool asks_compositor(const Session& session);
 // (`offered` is nullptr when none was asked or none answered).
 ClipboardRoute choose_route(const Session& session, const std::vector<std::string>* offered);
 
+// Whether Qt will find a display for a box, the window or its clipboard:
+// one was named and answers, or a platform of Qt's own was asked for.
+// Without one Qt ends the whole process (SIGABRT) with a hint to reinstall.
+bool display_for_qt(const Session& session);
+
 // This start's route and, unless it is Qt's, its keeper.
 struct Clipboard {
   ClipboardRoute route = ClipboardRoute::Qt;

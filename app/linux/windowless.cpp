@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/form.h"
@@ -130,9 +131,20 @@ class WindowlessView final : public FormView {
   }
 
   void show_message(const Text& text, const std::function<void()>& on_ok) override {
+    if (!can_show()) {
+      say(text);
+      on_ok();
+      return;
+    }
     window().show_message(text, on_ok);
   }
-  void show_failure(const Text& text) override { window().show_failure(text); }
+  void show_failure(const Text& text) override {
+    if (!can_show()) {
+      say(text);
+      return;
+    }
+    window().show_failure(text);
+  }
   void attach(oledrag_form* form) override {
     form_ = form;
     if (window_ != nullptr) {
@@ -153,8 +165,24 @@ class WindowlessView final : public FormView {
   }
 
  private:
+  // Where nothing can be shown (started over ssh, from a service, with a
+  // display that has gone), what a box would have said goes to the terminal.
+  bool can_show() const {
+    if (!display_.has_value()) {
+      display_ = window_ != nullptr || display_for_qt(session_from_environment());
+    }
+    return *display_;
+  }
+  static void say(const Text& text) {
+    std::fprintf(stderr, "kestrova: %s\n", to_utf8(text).c_str());
+    std::fflush(stderr);
+  }
+
   FormView& window() const {
     if (window_ == nullptr) {
+      if (!can_show()) {
+        throw PlatformError("no display answers (neither Wayland nor X11): nothing can be copied or shown");
+      }
       FormView* made = qt_module().window(program_path_);
       made->set_caption(caption_);
       for (const CheckBox box : {CheckBox::TAG, CheckBox::CRLF, CheckBox::drive}) {
@@ -174,6 +202,7 @@ class WindowlessView final : public FormView {
   int checked_[3] = {};
   oledrag_form* form_ = nullptr;
   mutable FormView* window_ = nullptr;
+  mutable std::optional<bool> display_;
 };
 
 class WindowlessHost final : public PosixFileHost {

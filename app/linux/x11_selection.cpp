@@ -568,6 +568,17 @@ class X11Keeper final : public SelectionKeeper {
 
 }  // namespace
 
+bool display_answers() {
+  try {
+    xcb_connection_t* connection = xcb().connect(nullptr, nullptr);
+    const bool answers = xcb().connection_has_error(connection) == 0;
+    xcb().disconnect(connection);
+    return answers;
+  } catch (const PlatformError&) {
+    return false;  // no libxcb: no X11 either
+  }
+}
+
 std::unique_ptr<SelectionKeeper> keeper() { return std::make_unique<X11Keeper>(); }
 
 }  // namespace kestrova::x11

@@ -15,6 +15,9 @@ namespace kestrova::x11 {
 // The keeper behind SelectionKeeper: clear_clipboard and copy below.
 std::unique_ptr<SelectionKeeper> keeper();
 
+// Whether the X server that DISPLAY names accepts a connection.
+bool display_answers();
+
 // Empties the clipboard: nobody owns it afterwards, unless another program
 // takes it at once. Throws PlatformError when the display cannot be opened.
 void clear_clipboard();
