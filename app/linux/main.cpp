@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     Clipboard clipboard = choose_clipboard();
     if (clipboard.keeper == nullptr && !display_for_qt(session_from_environment())) {
       // Qt would end the process with a hint to reinstall it.
-      throw PlatformError("no display answers (neither Wayland nor X11): nothing can be copied or shown");
+      throw PlatformError(kNoDisplay);
     }
     return clipboard.keeper != nullptr ? run_windowless(argc, argv, clipboard) : run_on_qt(argc, argv);
   } catch (const std::exception& failure) {

@@ -66,6 +66,9 @@ ClipboardRoute choose_route(const Session& session, const std::vector<std::strin
 // one was named and answers, or a platform of Qt's own was asked for.
 // Without one Qt ends the whole process (SIGABRT) with a hint to reinstall.
 bool display_for_qt(const Session& session);
+// What a start says when display_for_qt finds none.
+inline constexpr const char* kNoDisplay =
+    "no display answers (neither Wayland nor X11): nothing can be copied or shown";
 
 // This start's route and, unless it is Qt's, its keeper.
 struct Clipboard {

@@ -181,7 +181,7 @@ class WindowlessView final : public FormView {
   FormView& window() const {
     if (window_ == nullptr) {
       if (!can_show()) {
-        throw PlatformError("no display answers (neither Wayland nor X11): nothing can be copied or shown");
+        throw PlatformError(kNoDisplay);
       }
       FormView* made = qt_module().window(program_path_);
       made->set_caption(caption_);
