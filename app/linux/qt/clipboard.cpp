@@ -104,7 +104,10 @@ void set_text(const QString& text) {
   }
 #ifdef KESTROVA_ASK_X11
   if (xcb_connection_t* connection = x11_connection()) {
-    // Asks the server who holds the clipboard rather than trusting Qt.
+    // Asks the server who holds the clipboard rather than trusting Qt, on a
+    // connection of its own: a round trip on Qt's first, so that the server
+    // has Qt's request before that one asks.
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
     x11::settle_copy([connection](std::uint32_t owner) { return of_this_client(connection, owner); },
                      to_text(text));
     return;
