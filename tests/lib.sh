@@ -187,3 +187,38 @@ wayland_timings() {
   echo "wl-copy's keeper's memory: $(memory "$(pgrep -x -n wl-copy)")"
   as_user wl-copy other 2>/dev/null
 }
+
+# readers_beside_killed NAME FOLDER: the load every keeper takes, the same on
+# each clipboard. The program in FOLDER copies about 1 MB in file-name mode
+# (random parts, so that a piece out of place shows); a reader is stopped
+# halfway and killed while 19 others paste it at once, and each of those gets
+# every byte; then another program copies and the keeper ends. The caller
+# defines load_run (runs a command in its session), load_paste (prints the
+# clipboard), load_stuck (starts a reader that stops halfway, its pid in
+# $victim) and load_other (another program copies "other").
+readers_beside_killed() {
+  local name=$1 dir=$2 parts=() readers=() i whole=0 started out
+  out=$(mktemp -d)
+  for i in $(seq 10); do
+    parts+=("$(head -c 75000 /dev/urandom | base64 -w 0 | tr '/' '_')")
+  done
+  printf '%s' "${parts[*]}" >"$out/expected"
+  load_run timeout 10 "$dir/kestrova" '$FILENAME$' "/x/${parts[0]}" "${parts[@]:1}"
+  check "$name: a 1 MB copy ends with status 0" test $? -eq 0
+  load_stuck
+  started=$(now)
+  for i in $(seq 19); do
+    load_paste >"$out/$i" &
+    readers+=($!)
+  done
+  { kill -9 "$victim"; wait "$victim"; } 2>/dev/null
+  for i in $(seq 19); do
+    wait "${readers[$((i - 1))]}" && cmp -s "$out/expected" "$out/$i" && whole=$((whole + 1))
+  done
+  check "$name: 19 readers at once beside a killed one each get the whole text ($whole did)" test "$whole" -eq 19
+  echo "$name: 19 readers of $(wc -c <"$out/expected") bytes done in $(($(now) - started)) ms"
+  rm -rf "$out"
+  load_other
+  check "$name: the keeper ends once another program copies" gone_within 3 "$dir/kestrova"
+  check "$name: the other program's text is there" test "$(load_paste)" = other
+}

@@ -5,10 +5,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
+#include <utility>
 
+#include "app/form.h"
 #include "app/linux/wayland_selection.h"
 #include "app/linux/x11_selection.h"
 
@@ -90,6 +94,43 @@ Clipboard choose_clipboard() {
       break;
   }
   return chosen;
+}
+
+bool copy_stands(const std::function<Holder()>& look, const std::function<Answer()>& ask) {
+  using Clock = std::chrono::steady_clock;
+  // Nobody may hold it for a moment while an owner is being replaced (a
+  // keeper whose start gave up, a window that is going away).
+  const auto grace = Clock::now() + std::chrono::seconds(1);
+  bool silent_before = false;
+  for (;;) {
+    switch (look()) {
+      case Holder::Copy:
+        return true;
+      case Holder::Keeper:
+        return false;  // a newer start's copy supersedes ours
+      case Holder::Other:
+        switch (ask()) {
+          case Answer::Same:
+            return false;
+          case Answer::Different:
+            throw PlatformError("cannot set the clipboard: another program put something else on it at once");
+          case Answer::None:
+            // It may have gone before it answered: who holds it now decides.
+            if (std::exchange(silent_before, true) && Clock::now() > grace) {
+              throw PlatformError(
+                  "cannot set the clipboard: another program took it at once and does not answer");
+            }
+            break;
+        }
+        break;
+      case Holder::Nobody:
+        if (Clock::now() > grace) {
+          throw PlatformError("cannot set the clipboard: another program emptied it at once");
+        }
+        break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }
 
 void detach_from_caller() {

@@ -6,6 +6,7 @@
 // the start picks one from what its session offers.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +39,25 @@ class SelectionKeeper {
 // that a data-control keeper offers besides the text (with nothing behind it).
 inline constexpr char kKeeperWindowClass[] = "kestrova-clipboard\0Kestrova";
 inline constexpr char kKeeperMimeType[] = "application/x-kestrova-copy";
+
+// Who holds the clipboard right after a copy was sent, before the windowing
+// system confirmed it: the copy itself, another start's keeper (its mark),
+// another program, or nobody (also an owner gone before it could be asked).
+enum class Holder { Copy, Keeper, Other, Nobody };
+// What another program's copy gives when asked for the text as UTF-8:
+// exactly our text, something else (a refusal included), or no answer.
+enum class Answer { Same, Different, None };
+
+// The one rule by which every copy decides whether it stands when another
+// owner may have replaced it at once. `look` says who holds the clipboard now
+// (called again while nobody does or the holder gave no answer, each call
+// asking the windowing system anew), `ask` what another program gives. True:
+// the copy holds the clipboard and must be served. False: another owner keeps
+// it for us, a newer start's keeper or a program that answers with this very
+// text (a clipboard manager). Throws PlatformError when another program put
+// something else on it, or when for a second nobody holds it or its holder
+// does not answer.
+bool copy_stands(const std::function<Holder()>& look, const std::function<Answer()>& ask);
 
 // Where the copies of a start go: through one of the two data-control
 // protocols of a Wayland compositor, through X11, or through Qt, which on a

@@ -184,20 +184,35 @@ class DataControlKeeper final : public SelectionKeeper {
       throw;
     }
     if (cancelled_) {
-      // Another program took the clipboard at once: nothing of ours to
-      // serve. The selection that replaced ours says who: a newer start of
-      // the program marks its copy, and a program that holds our very text
-      // keeps our copy for us (a manager that keeps copies alive).
+      // Another program took the clipboard at once: nothing of ours to serve.
       drop_transfers();
       connection.forget(source);
       wl_proxy_marshal_flags(source, kDestroy, nullptr, 1, WL_MARSHAL_FLAG_DESTROY);
       wl_display_flush(connection.display());
-      if (selection_.offer != nullptr && (selection_.marked || holds(selection_.offer, utf8_))) {
-        return;
-      }
+    }
+    // The selection that replaced ours says who took it: a newer start of
+    // the program marks its copy. Looking again waits for the compositor's
+    // word on what came since.
+    bool again = false;
+    bool stands = false;
+    try {
+      stands = copy_stands(
+          [&] {
+            if (std::exchange(again, true)) {
+              answered();
+            }
+            return !cancelled_                   ? Holder::Copy
+                   : selection_.offer == nullptr ? Holder::Nobody
+                   : selection_.marked           ? Holder::Keeper
+                                                 : Holder::Other;
+          },
+          [&] { return answer(selection_.offer, utf8_); });
+    } catch (const PlatformError&) {
       replaced_ = true;
-      failed(selection_.offer == nullptr ? "another program emptied it at once"
-                                         : "another program put something else on it at once");
+      throw;
+    }
+    if (!stands) {
+      return;
     }
     std::fflush(nullptr);
     const pid_t keeper = fork();
@@ -318,16 +333,18 @@ class DataControlKeeper final : public SelectionKeeper {
     selection_.marked = offer != nullptr && marked;
   }
 
-  // Whether `offer` gives exactly `text` as UTF-8 within a second.
-  bool holds(wl_proxy* offer, const std::string& text) {
+  // What `offer` gives as UTF-8 within a second, against `text`: a source
+  // that closes the pipe without a byte is gone, not an empty text.
+  Answer answer(wl_proxy* offer, const std::string& text) {
     int pipe_fds[2];
     if (pipe2(pipe_fds, O_CLOEXEC) != 0) {
-      return false;
+      return Answer::None;
     }
     wl_proxy_marshal_flags(offer, kReceive, nullptr, 1, 0, kMimeTypes[0], pipe_fds[1]);
     close(pipe_fds[1]);
     wl_display_flush(connection_->display());
     std::string held;
+    Answer given = Answer::None;
     const auto deadline = Clock::now() + milliseconds(1000);
     for (;;) {
       const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
@@ -338,19 +355,20 @@ class DataControlKeeper final : public SelectionKeeper {
       char piece[4096];
       const ssize_t got = read(pipe_fds[0], piece, sizeof piece);
       if (got == 0) {
-        close(pipe_fds[0]);
-        return held == text;
+        given = held == text ? Answer::Same : held.empty() ? Answer::None : Answer::Different;
+        break;
       }
       if (got < 0 && errno != EINTR) {
         break;
       }
       held.append(piece, static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
       if (held.size() > text.size()) {
+        given = Answer::Different;
         break;
       }
     }
     close(pipe_fds[0]);
-    return false;
+    return given;
   }
 
   // This process lets go of the connection; its offers go with it, here only.

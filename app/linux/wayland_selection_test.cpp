@@ -7,10 +7,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -20,11 +23,14 @@ namespace kestrova {
 namespace {
 
 // For a compositor that replaces the copy at once: the selection that
-// replaces it in the same dispatch (nullptr text: the clipboard emptied), and
-// whether it carries the mark of a start of the program.
+// replaces it in the same dispatch (nullptr text: the clipboard emptied),
+// whether it carries the mark of a start of the program, the one type it
+// offers, and how its source answers a paste.
 struct Replacement {
   const char* text = nullptr;
   bool marked = false;
+  const char* type = "text/plain;charset=utf-8";
+  enum { Whole, InPieces, Gone } answers = Whole;
 };
 
 // A compositor of a few lines on a socket of its own: it offers a seat and
@@ -128,6 +134,8 @@ class FakeCompositor {
   // the last 12-byte request of opcode 0 before the sync), cancels its
   // source and announces the replacement; then gives the replacement's text
   // to whoever receives it, until the client hangs up.
+  static constexpr std::uint32_t kOffer = 0xff000000;  // the first id a server makes
+
   void replace(int client) const {
     std::vector<std::uint32_t> requests;
     std::uint32_t device = 0, source = 0, callback = 0;
@@ -152,12 +160,11 @@ class FakeCompositor {
         at += size / 4;
       }
     }
-    constexpr std::uint32_t kOffer = 0xff000000;  // the first id a server makes
     std::vector<std::uint32_t> events;
     put(events, source, 1, {});  // cancelled
     if (replacement_.text != nullptr) {
       put(events, device, 0, {kOffer});  // data_offer
-      put(events, kOffer, 0, string("text/plain;charset=utf-8"));
+      put(events, kOffer, 0, string(replacement_.type));
       if (replacement_.marked) {
         put(events, kOffer, 0, string("application/x-kestrova-copy"));
       }
@@ -166,29 +173,64 @@ class FakeCompositor {
     put(events, callback, 0, {1});                                        // done
     put(events, 1, 1, {callback});                                        // delete_id
     (void)!write(client, events.data(), events.size() * 4);
-    for (;;) {
+    // Then round trips, and pastes: each receive (its type, then the pipe
+    // among the message's descriptors) answered as the case says.
+    requests.clear();
+    std::vector<int> fds;
+    for (std::size_t at = 0;;) {
       char data[4096];
       iovec piece{data, sizeof data};
-      alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+      alignas(cmsghdr) char control[CMSG_SPACE(4 * sizeof(int))];
       msghdr message{};
       message.msg_iov = &piece;
       message.msg_iovlen = 1;
       message.msg_control = control;
       message.msg_controllen = sizeof control;
       pollfd wait{client, POLLIN, 0};
-      if (poll(&wait, 1, 5000) <= 0 || recvmsg(client, &message, 0) <= 0) {
-        return;
+      const ssize_t got = poll(&wait, 1, 5000) > 0 ? recvmsg(client, &message, 0) : -1;
+      if (got <= 0) {
+        break;
       }
-      if (const cmsghdr* passed = CMSG_FIRSTHDR(&message);
-          passed != nullptr && passed->cmsg_type == SCM_RIGHTS) {
-        int fd = -1;
-        std::memcpy(&fd, CMSG_DATA(passed), sizeof fd);
-        if (replacement_.text != nullptr) {
-          (void)!write(fd, replacement_.text, std::strlen(replacement_.text));
+      for (const cmsghdr* passed = CMSG_FIRSTHDR(&message); passed != nullptr;
+           passed = CMSG_NXTHDR(&message, const_cast<cmsghdr*>(passed))) {
+        const auto* first = reinterpret_cast<const int*>(CMSG_DATA(passed));
+        fds.insert(fds.end(), first, first + (passed->cmsg_len - CMSG_LEN(0)) / sizeof(int));
+      }
+      requests.insert(requests.end(), reinterpret_cast<std::uint32_t*>(data),
+                      reinterpret_cast<std::uint32_t*>(data) + got / 4);
+      std::vector<std::uint32_t> events;
+      while (at + 2 <= requests.size() && at + (requests[at + 1] >> 18) <= requests.size()) {
+        const std::uint32_t object = requests[at], opcode = requests[at + 1] & 0xffff;
+        if (object == 1 && opcode == 0) {
+          put(events, requests[at + 2], 0, {1});  // done
+          put(events, 1, 1, {requests[at + 2]});  // delete_id
+        } else if (object == kOffer && opcode == 0 && !fds.empty()) {
+          answer(reinterpret_cast<const char*>(&requests[at + 3]), fds.front(), device, events);
+          fds.erase(fds.begin());
         }
-        close(fd);
+        at += (requests[at + 1] >> 16) / 4;
+      }
+      if (!events.empty()) {
+        (void)!send(client, events.data(), events.size() * 4, MSG_NOSIGNAL);
       }
     }
+    for (const int fd : fds) {
+      close(fd);
+    }
+  }
+
+  void answer(std::string_view type, int fd, std::uint32_t device, std::vector<std::uint32_t>& events) const {
+    const std::string_view text = replacement_.text != nullptr ? replacement_.text : "";
+    if (replacement_.answers == Replacement::Gone) {
+      put(events, device, 1, {0});  // its source went: the clipboard is empty
+    } else if (type == replacement_.type) {
+      const std::size_t step = replacement_.answers == Replacement::InPieces ? 2 : text.size();
+      for (std::size_t at = 0; at < text.size(); at += step) {
+        (void)!write(fd, text.data() + at, std::min(step, text.size() - at));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    }
+    close(fd);
   }
 
   Replacement replacement_;
@@ -211,27 +253,41 @@ TEST(DataControl, ACompositorThatFailsTheCopyIsAFailure) {
 }
 
 // Another owner in the copy's own round trip: a newer start's copy (marked)
-// or a program that holds our very text keeps it; another text, or an empty
-// clipboard, is a failure, never taken for a newer copy of ours.
+// or a program that gives our very text as UTF-8, whole or in pieces, keeps
+// it; anything else is a failure, never taken for a newer copy of ours. The
+// clipboard then holds what that owner put there.
 TEST(DataControl, AnOwnerThatReplacesTheCopyAtOnceNeedsEvidence) {
-  struct Case {
+  using R = Replacement;
+  const struct {
+    const char* what;
     Replacement replacement;
-    bool kept;
+    const char* failure;  // nullptr: kept
+  } cases[] = {
+      {"a newer start", {"newer", true}, nullptr},
+      {"our text", {"ours"}, nullptr},
+      {"our text in pieces", {"ours", false, R{}.type, R::InPieces}, nullptr},
+      {"our text only as STRING", {"ours", false, "STRING"}, "does not answer"},
+      {"another text", {"other"}, "something else"},
+      {"gone before it answers", {"ours", false, R{}.type, R::Gone}, "emptied"},
+      {"emptied", {}, "emptied"},
   };
-  for (const Case& c : {Case{{"newer", true}, true}, Case{{"ours", false}, true},
-                        Case{{"other", false}, false}, Case{{nullptr, false}, false}}) {
-    const char* what = c.replacement.text != nullptr ? c.replacement.text : "emptied";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
     FakeCompositor compositor(FakeCompositor::Then::Replace, true, c.replacement);
     auto connection = wayland::connect_to_compositor();
     ASSERT_NE(connection, nullptr);
     auto keeper = wayland::data_control_keeper(std::move(connection), false);
-    if (c.kept) {
-      EXPECT_NO_THROW(keeper->copy(u"ours")) << what;
-    } else {
-      EXPECT_THROW(keeper->copy(u"ours"), PlatformError) << what;
+    std::string failure = "kept";
+    try {
+      keeper->copy(u"ours");
+    } catch (const PlatformError& error) {
+      failure = error.what();
+    }
+    EXPECT_NE(failure.find(c.failure != nullptr ? c.failure : "kept"), std::string::npos) << failure;
+    if (c.failure != nullptr) {
       // The clear that follows a failed copy is older than the other
       // program's text: it asks nothing of the compositor.
-      EXPECT_NO_THROW(keeper->clear()) << what;
+      EXPECT_NO_THROW(keeper->clear());
     }
   }
 }

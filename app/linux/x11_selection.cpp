@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -188,29 +188,39 @@ class Display {
 
   xcb_window_t window() const { return window_; }
 
-  enum class Kind { Keeper, Other, Gone };
-  // Whether `owner` is a window of one of our keepers, by its class.
-  Kind kind_of(xcb_window_t owner) {
+  // Who holds the clipboard now; `ours` tells the copy's own windows. Our
+  // keepers' windows carry their class; one gone meanwhile holds nothing.
+  Holder holder(const std::function<bool(xcb_window_t)>& ours) {
+    const xcb_window_t owner = this->owner();
+    if (owner == XCB_WINDOW_NONE) {
+      return Holder::Nobody;
+    }
+    if (ours(owner)) {
+      return Holder::Copy;
+    }
     xcb_get_property_reply_t* reply =
         xcb().get_property_reply(connection_,
-                               xcb().get_property(connection_, 0, owner, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0,
-                                                sizeof kKeeperWindowClass),
-                               nullptr);
+                                 xcb().get_property(connection_, 0, owner, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING,
+                                                    0, sizeof kKeeperWindowClass),
+                                 nullptr);
     if (reply == nullptr) {
-      return Kind::Gone;
+      return Holder::Nobody;
     }
     const auto size = static_cast<std::size_t>(xcb().get_property_value_length(reply));
     const bool marked = size == sizeof kKeeperWindowClass &&
                         std::memcmp(xcb().get_property_value(reply), kKeeperWindowClass, size) == 0;
     std::free(reply);
-    return marked ? Kind::Keeper : Kind::Other;
+    return marked ? Holder::Keeper : Holder::Other;
   }
 
-  // Whether the clipboard's owner gives exactly `text` as UTF-8 within a
-  // second; not when it gives it piece by piece, which is not worth waiting for.
-  bool holds(const Text& text) {
+  // What the clipboard's owner gives as UTF-8 within a second, whole or
+  // piece by piece (a manager holds a large copy as we do).
+  Answer answer(const Text& text) {
+    const std::string expected = to_utf8(text);
     std::string held;
-    return read_clipboard(held) && held == to_utf8(text);
+    const auto deadline = Clock::now() + milliseconds(1000);
+    const Answer given = read_clipboard(held, expected.size(), deadline);
+    return given == Answer::Same ? (held == expected ? Answer::Same : Answer::Different) : given;
   }
 
   // Serves `text` until another program owns the clipboard; then whatever
@@ -239,7 +249,7 @@ class Display {
       const auto now = Clock::now();
       std::erase_if(transfers_, [&](const Transfer& t) { return now - t.last > std::chrono::seconds(5); });
       if (lost && (transfers_.empty() || now - lost_at > milliseconds(400))) {
-        _exit(0);
+        leave();
       }
       xcb().flush(connection_);
       // Flushing may have read a request into libxcb's queue, which the
@@ -256,26 +266,61 @@ class Display {
   xcb_connection_t* connection() const { return connection_; }
 
  private:
-  bool read_clipboard(std::string& text) {
+  // Ends the keeper once the server has taken every answer written so far:
+  // an answer still in libxcb's buffer, or not yet read by the server, would
+  // leave its reader waiting for its own timeout.
+  [[noreturn]] void leave() {
+    std::free(xcb().get_selection_owner_reply(
+        connection_, xcb().get_selection_owner(connection_, atoms_[CLIPBOARD]), nullptr));
+    _exit(0);
+  }
+
+  // Asks the clipboard's owner for UTF8_STRING into `text`: Same once it all
+  // came (at most `limit` bytes, else Different), Different when refused,
+  // None when no answer came by `deadline`.
+  Answer read_clipboard(std::string& text, std::size_t limit, Clock::time_point deadline) {
     const xcb_atom_t property = atoms_[UTF8_STRING];
     xcb().convert_selection(connection_, window_, atoms_[CLIPBOARD], atoms_[UTF8_STRING], property,
-                          XCB_CURRENT_TIME);
+                            XCB_CURRENT_TIME);
     xcb().flush(connection_);
-    const auto deadline = Clock::now() + milliseconds(1000);
     const int fd = xcb().get_file_descriptor(connection_);
+    bool incr = false;
     for (;;) {
       while (xcb_generic_event_t* event = xcb().poll_for_event(connection_)) {
-        const bool answered = (event->response_type & 0x7f) == XCB_SELECTION_NOTIFY &&
-                              reinterpret_cast<xcb_selection_notify_event_t*>(event)->requestor == window_;
-        const bool given = answered && reinterpret_cast<xcb_selection_notify_event_t*>(event)->property != 0;
+        const auto type = event->response_type & 0x7f;
+        const auto* notify = reinterpret_cast<xcb_selection_notify_event_t*>(event);
+        const auto* change = reinterpret_cast<xcb_property_notify_event_t*>(event);
+        const bool answered = !incr && type == XCB_SELECTION_NOTIFY && notify->requestor == window_;
+        const bool refused = answered && notify->property == XCB_ATOM_NONE;
+        const bool piece = incr && type == XCB_PROPERTY_NOTIFY && change->window == window_ &&
+                           change->atom == property && change->state == XCB_PROPERTY_NEW_VALUE;
         std::free(event);
-        if (answered) {
-          return given && take_property(property, text);
+        if (refused) {
+          return Answer::Different;
+        }
+        if (answered || piece) {
+          std::string got;
+          xcb_atom_t type_of = XCB_ATOM_NONE;
+          if (!take_property(property, got, type_of)) {
+            return Answer::Different;
+          }
+          if (answered && type_of == atoms_[INCR]) {
+            incr = true;  // the pieces follow, each once we deleted the last
+            continue;
+          }
+          if (!incr || got.empty()) {
+            text += got;
+            return text.size() <= limit ? Answer::Same : Answer::Different;
+          }
+          text += got;
+          if (text.size() > limit) {
+            return Answer::Different;
+          }
         }
       }
       const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
       if (left <= 0 || xcb().connection_has_error(connection_) != 0) {
-        return false;
+        return Answer::None;
       }
       pollfd wait{fd, POLLIN, 0};
       poll(&wait, 1, static_cast<int>(left));
@@ -296,19 +341,22 @@ class Display {
     throw PlatformError("cannot set the clipboard: cannot reach the X display");
   }
 
-  bool take_property(xcb_atom_t property, std::string& text) {
+  // Reads and deletes our window's `property`; false unless it holds bytes.
+  bool take_property(xcb_atom_t property, std::string& text, xcb_atom_t& type) {
     xcb_get_property_reply_t* reply = xcb().get_property_reply(
         connection_,
         xcb().get_property(connection_, 1, window_, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1u << 24), nullptr);
     if (reply == nullptr) {
       return false;
     }
-    const bool whole = reply->type != atoms_[INCR] && reply->format == 8 && reply->bytes_after == 0;
-    if (whole) {
+    type = reply->type;
+    const bool whole = (reply->format == 8 || reply->type == atoms_[INCR]) && reply->bytes_after == 0;
+    if (whole && reply->format == 8) {
       text.assign(static_cast<const char*>(xcb().get_property_value(reply)),
                   static_cast<std::size_t>(xcb().get_property_value_length(reply)));
     }
     std::free(reply);
+    xcb().flush(connection_);  // the deletion asks the owner for the next piece
     return whole;
   }
 
@@ -380,16 +428,20 @@ class Display {
 
   // MULTIPLE: the requestor's property lists (target, property) pairs; each
   // is answered into its own property, and a refused one has its property
-  // replaced by None in the list, which goes back where it came from.
+  // replaced by None in the list, which goes back where it came from. A list
+  // that is not whole pairs, or longer than any reader needs (each pair may
+  // cost the whole text), is refused as a whole.
   bool convert_each(xcb_window_t requestor, xcb_atom_t property) {
+    constexpr uint32_t kMaxPairs = 64;
     xcb_get_property_reply_t* reply = xcb().get_property_reply(
         connection_,
-        xcb().get_property(connection_, 0, requestor, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 16),
+        xcb().get_property(connection_, 0, requestor, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 2 * kMaxPairs),
         nullptr);
     if (reply == nullptr) {
       return false;  // the requestor went away
     }
-    const bool pairs = reply->format == 32 && reply->type != XCB_ATOM_NONE;
+    const bool pairs = reply->format == 32 && reply->type != XCB_ATOM_NONE && reply->bytes_after == 0 &&
+                       xcb().get_property_value_length(reply) % 8 == 0;
     std::vector<xcb_atom_t> list;
     if (pairs) {
       const auto* atoms = static_cast<const xcb_atom_t*>(xcb().get_property_value(reply));
@@ -492,9 +544,6 @@ Display& display() {
   return *current;
 }
 
-constexpr const char* kTakenAway =
-    "cannot set the clipboard: another program put something else on it at once";
-
 }  // namespace
 
 void clear_clipboard() {
@@ -503,36 +552,20 @@ void clear_clipboard() {
   xcb().flush(x.connection());
 }
 
+bool settle_copy(const std::function<bool(std::uint32_t)>& ours, const Text& text) {
+  Display& x = display();
+  return copy_stands([&] { return x.holder(ours); }, [&] { return x.answer(text); });
+}
+
 void copy(const Text& text) {
   Display& x = display();
   const xcb_timestamp_t time = x.time();
-  x.set_owner(x.window(), time);
-  // Nobody may hold it for a moment while an owner is being replaced (a
-  // keeper whose start gave up, a window that is going away).
-  const auto grace = Clock::now() + milliseconds(1000);
-  for (;;) {
-    const xcb_window_t owner = x.owner();
-    if (owner == x.window()) {
-      break;
-    }
-    if (owner != XCB_WINDOW_NONE) {
-      // The server refused ours, as older than the owner's, or another owner
-      // came at once. A newer start's keeper supersedes us; a program that
-      // holds our very text keeps our copy for us (a manager that keeps
-      // copies alive). Anything else took the copy away: that is no success.
-      const Display::Kind kind = x.kind_of(owner);
-      if (kind == Display::Kind::Keeper || (kind == Display::Kind::Other && x.holds(text))) {
-        return;
-      }
-      if (kind == Display::Kind::Other) {
-        throw PlatformError(kTakenAway);
-      }
-      // That owner's window went away meanwhile: ask again.
-    }
-    if (Clock::now() > grace) {
-      throw PlatformError("cannot set the clipboard: the windowing system did not accept the text");
-    }
-    std::this_thread::sleep_for(milliseconds(10));
+  const xcb_window_t window = x.window();
+  x.set_owner(window, time);
+  // The server refuses ours when it is older than the owner's, or another
+  // owner may come at once.
+  if (!settle_copy([window](std::uint32_t owner) { return owner == window; }, text)) {
+    return;
   }
   std::fflush(nullptr);
   const pid_t child = fork();
@@ -550,12 +583,6 @@ void copy(const Text& text) {
   handed_on->push_back(std::exchange(current, nullptr));
   // Ending it would shut the socket for the keeper too, so it is left to
   // close with the process.
-}
-
-bool keeps_copy(std::uint32_t owner, const Text& text) {
-  Display& x = display();
-  const Display::Kind kind = x.kind_of(owner);
-  return kind == Display::Kind::Keeper || (kind == Display::Kind::Other && x.holds(text));
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "app/linux/selection.h"
@@ -23,22 +24,17 @@ bool display_answers();
 void clear_clipboard();
 
 // Puts exactly `text` on the clipboard with one SetSelectionOwner and leaves
-// a keeper process serving it, detached from the caller. Counts as done when
-// a window of a newer start's keeper (kKeeperWindowClass) took the clipboard
-// meanwhile, or another owner that answers with this very text (a manager
-// that keeps copies alive). Throws PlatformError when the display cannot be
-// opened, the keeper cannot be started, another owner holds other text, or
-// nobody holds the clipboard afterwards (after a short grace for an owner
-// that is being replaced).
+// a keeper process serving it, detached from the caller, unless another
+// owner keeps it for us (copy_stands decides). Throws PlatformError when the
+// display cannot be opened, the keeper cannot be started, or copy_stands
+// finds the copy lost.
 //
 // After it, this process must not end the keeper's connection: it leaves
 // the display only by exiting.
 void copy(const Text& text);
 
-// For a copy made another way (Qt's clipboard) that found the window `owner`
-// holding the clipboard at once: whether that counts as our copy kept, as
-// copy() counts it (a newer start's keeper, or an owner that answers with
-// this very text).
-bool keeps_copy(std::uint32_t owner, const Text& text);
+// For a copy of `text` made another way (Qt's clipboard), by windows that
+// `ours` tells: copy_stands on X11. True when our window holds the clipboard.
+bool settle_copy(const std::function<bool(std::uint32_t)>& ours, const Text& text);
 
 }  // namespace kestrova::x11

@@ -1,10 +1,8 @@
 #include "app/linux/qt/clipboard.h"
 
 #include <QClipboard>
-#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QMimeData>
-#include <QThread>
 #include <algorithm>
 #include <cstdlib>
 #include <string>
@@ -29,12 +27,6 @@ namespace {
 
 #ifdef KESTROVA_ASK_X11
 
-enum class Holder { Us, Other, Nobody };
-struct Owner {
-  Holder holder;
-  xcb_window_t window;
-};
-
 xcb_connection_t* x11_connection() {
   auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
   auto* x11 = app != nullptr ? app->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
@@ -57,21 +49,22 @@ xcb_atom_t clipboard_atom(xcb_connection_t* connection) {
 
 // Windows of this client carry ids from its own resource range, whichever
 // of Qt's windows it chose to own the selection with.
-Owner x11_owner(xcb_connection_t* connection) {
+bool of_this_client(xcb_connection_t* connection, xcb_window_t window) {
+  const xcb_setup_t* setup = xcb_get_setup(connection);
+  return window != XCB_WINDOW_NONE && (window & ~setup->resource_id_mask) == setup->resource_id_base;
+}
+
+bool x11_owned(xcb_connection_t* connection) {
   const xcb_atom_t atom = clipboard_atom(connection);
   xcb_get_selection_owner_reply_t* reply =
       atom == XCB_ATOM_NONE ? nullptr
                             : xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom), nullptr);
   if (reply == nullptr) {
-    return {Holder::Nobody, XCB_WINDOW_NONE};  // the connection is gone: we serve nobody
+    return false;  // the connection is gone: we serve nobody
   }
-  const xcb_window_t owner = reply->owner;
+  const bool ours = of_this_client(connection, reply->owner);
   std::free(reply);
-  if (owner == XCB_WINDOW_NONE) {
-    return {Holder::Nobody, owner};
-  }
-  const xcb_setup_t* setup = xcb_get_setup(connection);
-  return {(owner & ~setup->resource_id_mask) == setup->resource_id_base ? Holder::Us : Holder::Other, owner};
+  return ours;
 }
 
 #endif
@@ -84,7 +77,7 @@ bool owned() {
   }
 #ifdef KESTROVA_ASK_X11
   if (xcb_connection_t* connection = x11_connection()) {
-    return x11_owner(connection).holder == Holder::Us;
+    return x11_owned(connection);
   }
 #endif
   return QGuiApplication::clipboard()->ownsClipboard();
@@ -111,26 +104,13 @@ void set_text(const QString& text) {
   }
 #ifdef KESTROVA_ASK_X11
   if (xcb_connection_t* connection = x11_connection()) {
-    // Nobody may hold it for a moment while an owner is being replaced.
-    const QDeadlineTimer grace(1000);
-    for (;;) {
-      const Owner owner = x11_owner(connection);
-      if (owner.holder == Holder::Us) {
-        return;
-      }
-      // Another owner at once: a newer start's keeper, or a program that
-      // holds our very text, keeps the copy; anything else took it away.
-      if (owner.holder == Holder::Other) {
-        if (x11::keeps_copy(owner.window, to_text(text))) {
-          return;
-        }
-        throw PlatformError("cannot set the clipboard: another program put something else on it at once");
-      }
-      if (grace.hasExpired()) {
-        refused();
-      }
-      QThread::msleep(10);
-    }
+    // Asks the server who holds the clipboard rather than trusting Qt, on a
+    // connection of its own: a round trip on Qt's first, so that the server
+    // has Qt's request before that one asks.
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+    x11::settle_copy([connection](std::uint32_t owner) { return of_this_client(connection, owner); },
+                     to_text(text));
+    return;
   }
 #endif
   const QMimeData* now = clipboard->mimeData();

@@ -1,13 +1,6 @@
-// A reader of the X11 clipboard for the tests, doing what xclip cannot:
-//   x11_reader halfway            starts taking UTF8_STRING piece by piece,
-//                                 says "halfway" after the first piece and
-//                                 waits there to be killed;
-//   x11_reader again              starts that, then asks again into the same
-//                                 property and prints what the second
-//                                 transfer brings;
-//   x11_reader multiple T1 T2...  asks for the targets in one MULTIPLE and
-//                                 prints, a line each, "T: " and what came,
-//                                 or "T refused".
+// A reader of the X11 clipboard for the tests, doing what xclip cannot: it
+// starts taking UTF8_STRING piece by piece, says "halfway" after the first
+// piece and waits there to be killed.
 // Exits 1 when the owner does not answer within 5 seconds.
 #include <poll.h>
 #include <unistd.h>
@@ -17,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -105,10 +97,7 @@ std::string first_piece(xcb_atom_t property) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (argc < 2) {
-    fail("usage: x11_reader halfway | again | multiple TARGET...");
-  }
+int main() {
   c = xcb_connect(nullptr, nullptr);
   if (xcb_connection_has_error(c) != 0) {
     fail("cannot open the display");
@@ -118,55 +107,8 @@ int main(int argc, char** argv) {
   const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
   xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
                     screen->root_visual, XCB_CW_EVENT_MASK, &events);
-  const xcb_atom_t property = atom("KESTROVA_TEST_READ");
-  const std::string mode = argv[1];
-  if (mode == "halfway") {
-    first_piece(property);
-    std::printf("halfway\n");
-    std::fflush(stdout);
-    pause();
-  } else if (mode == "again") {
-    first_piece(property);
-    if (ask(atom("UTF8_STRING"), property) == XCB_ATOM_NONE) {
-      fail("refused the second time");
-    }
-    xcb_atom_t type = 0;
-    std::string text = take(property, &type);
-    if (type == atom("INCR")) {
-      text.clear();
-      for (std::string more = piece(property); !more.empty(); more = piece(property)) {
-        text += more;
-      }
-    }
-    std::fwrite(text.data(), 1, text.size(), stdout);
-  } else if (mode == "multiple") {
-    std::vector<xcb_atom_t> pairs;
-    for (int i = 2; i < argc; ++i) {
-      pairs.push_back(atom(argv[i]));
-      pairs.push_back(atom(("KESTROVA_TEST_" + std::to_string(i)).c_str()));
-    }
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, property, atom("ATOM_PAIR"), 32,
-                        static_cast<uint32_t>(pairs.size()), pairs.data());
-    if (ask(atom("MULTIPLE"), property) != property) {
-      fail("MULTIPLE refused");
-    }
-    xcb_atom_t type = 0;
-    const std::string back = take(property, &type);
-    if (back.size() != pairs.size() * 4) {
-      fail("the pairs came back changed in number");
-    }
-    for (int i = 2; i < argc; ++i) {
-      xcb_atom_t answered = 0;
-      std::memcpy(&answered, back.data() + static_cast<std::size_t>(i - 2) * 8 + 4, 4);
-      if (answered == XCB_ATOM_NONE) {
-        std::printf("%s refused\n", argv[i]);
-      } else {
-        std::printf("%s: %s\n", argv[i], take(answered, &type).c_str());
-      }
-    }
-  } else {
-    fail("unknown mode");
-  }
-  xcb_disconnect(c);
-  return 0;
+  first_piece(atom("KESTROVA_TEST_READ"));
+  std::printf("halfway\n");
+  std::fflush(stdout);
+  pause();
 }

@@ -1,0 +1,360 @@
+// The X11 keeper on a real X server (run under xvfb-run): an owner that
+// replaces the copy at once, a MULTIPLE with hostile lists, and a reader that
+// never pauses while copies follow each other.
+#include "app/linux/x11_selection.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "app/form.h"
+
+namespace kestrova {
+namespace {
+
+// A program of the test's own on the display: one window, its events.
+class Peer {
+ public:
+  Peer() : c_(xcb_connect(nullptr, nullptr)) {
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c_)).data;
+    window_ = xcb_generate_id(c_);
+    const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_create_window(c_, XCB_COPY_FROM_PARENT, window_, screen->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, screen->root_visual, XCB_CW_EVENT_MASK, &events);
+  }
+  ~Peer() { leave(); }
+  Peer(const Peer&) = delete;
+  Peer& operator=(const Peer&) = delete;
+
+  void leave() {
+    if (c_ != nullptr) {
+      xcb_disconnect(std::exchange(c_, nullptr));
+    }
+  }
+  xcb_window_t window() const { return window_; }
+  xcb_connection_t* c() const { return c_; }
+
+  xcb_atom_t atom(const char* name) {
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        c_, xcb_intern_atom(c_, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+    const xcb_atom_t found = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(reply);
+    return found;
+  }
+
+  // The next event of `type` (0: any) within `ms`, or nullptr; the caller frees it.
+  xcb_generic_event_t* next(uint8_t type, int ms) {
+    for (;;) {
+      xcb_flush(c_);
+      while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
+        if (type == 0 || (event->response_type & 0x7f) == type) {
+          return event;
+        }
+        std::free(event);
+      }
+      pollfd wait{xcb_get_file_descriptor(c_), POLLIN, 0};
+      if (poll(&wait, 1, ms) <= 0) {
+        return nullptr;
+      }
+    }
+  }
+
+  // The property's value, deleted once read; its type into `type`.
+  std::string take(xcb_atom_t property, xcb_atom_t* type = nullptr) {
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        c_, xcb_get_property(c_, 1, window_, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 20), nullptr);
+    std::string value;
+    if (reply != nullptr) {
+      value.assign(static_cast<const char*>(xcb_get_property_value(reply)),
+                   static_cast<std::size_t>(xcb_get_property_value_length(reply)));
+      if (type != nullptr) {
+        *type = reply->type;
+      }
+    }
+    std::free(reply);
+    return value;
+  }
+
+  // The next piece of an INCR transfer into `property` ("-" when none came).
+  std::string piece(xcb_atom_t property) {
+    while (auto* event = reinterpret_cast<xcb_property_notify_event_t*>(next(XCB_PROPERTY_NOTIFY, 2000))) {
+      const bool fresh = event->atom == property && event->state == XCB_PROPERTY_NEW_VALUE;
+      std::free(event);
+      if (fresh) {
+        return take(property);
+      }
+    }
+    return "-";
+  }
+
+  // Asks the clipboard for `target` into `property`: the property answered
+  // (None when refused), or nullopt without an answer within `ms`.
+  std::optional<xcb_atom_t> ask(xcb_atom_t target, xcb_atom_t property, int ms = 2000) {
+    xcb_convert_selection(c_, window_, atom("CLIPBOARD"), target, property, XCB_CURRENT_TIME);
+    auto* notify = reinterpret_cast<xcb_selection_notify_event_t*>(next(XCB_SELECTION_NOTIFY, ms));
+    if (notify == nullptr) {
+      return std::nullopt;
+    }
+    const xcb_atom_t answered = notify->property;
+    std::free(notify);
+    return answered;
+  }
+
+ private:
+  xcb_connection_t* c_;
+  xcb_window_t window_ = 0;
+};
+
+// What a paste as UTF8_STRING gives now (xclip takes INCR as it comes).
+std::string paste() {
+  FILE* out = popen("timeout 3 xclip -o -selection clipboard -t UTF8_STRING 2>/dev/null", "r");
+  std::string text;
+  char piece[4096];
+  for (std::size_t got = 0; out != nullptr && (got = std::fread(piece, 1, sizeof piece, out)) > 0;) {
+    text.append(piece, got);
+  }
+  if (out != nullptr) {
+    pclose(out);
+  }
+  return text;
+}
+
+// Another program that takes the clipboard and answers as the case says.
+enum class Gives { Marked, Same, SameByIncr, SameOnlyAsString, Other, Gone };
+
+class Rival {
+ public:
+  Rival(Gives gives, std::string text) : gives_(gives), text_(std::move(text)) {
+    if (gives_ == Gives::Marked) {
+      xcb_change_property(peer_.c(), XCB_PROP_MODE_REPLACE, peer_.window(), XCB_ATOM_WM_CLASS,
+                          XCB_ATOM_STRING, 8, sizeof kKeeperWindowClass, kKeeperWindowClass);
+    }
+    utf8_ = peer_.atom("UTF8_STRING");
+    incr_ = peer_.atom("INCR");
+    xcb_set_selection_owner(peer_.c(), peer_.window(), peer_.atom("CLIPBOARD"), XCB_CURRENT_TIME);
+    std::free(xcb_get_input_focus_reply(peer_.c(), xcb_get_input_focus(peer_.c()), nullptr));
+    server_ = std::thread([this] { serve(); });
+  }
+  ~Rival() {
+    stop_ = true;
+    server_.join();
+  }
+  Rival(const Rival&) = delete;
+  Rival& operator=(const Rival&) = delete;
+
+ private:
+  void serve() {
+    std::size_t sent = 0;  // of an INCR transfer under way
+    xcb_selection_request_event_t incr{};
+    while (!stop_ && peer_.c() != nullptr) {
+      xcb_generic_event_t* event = peer_.next(0, 50);
+      if (event == nullptr) {
+        continue;
+      }
+      const auto type = event->response_type & 0x7f;
+      if (type == XCB_SELECTION_REQUEST && gives_ == Gives::Gone) {
+        peer_.leave();  // gone before it answers
+      } else if (type == XCB_SELECTION_REQUEST) {
+        auto request = *reinterpret_cast<xcb_selection_request_event_t*>(event);
+        const bool utf8 = request.target == utf8_;
+        xcb_selection_notify_event_t notify{
+            XCB_SELECTION_NOTIFY, 0, 0, request.time, request.requestor, request.selection, request.target,
+            request.property};
+        if ((utf8 && gives_ == Gives::SameOnlyAsString) || (!utf8 && request.target != XCB_ATOM_STRING)) {
+          notify.property = XCB_ATOM_NONE;
+        } else if (utf8 && gives_ == Gives::SameByIncr) {
+          const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE, size = text_.size();
+          xcb_change_window_attributes(peer_.c(), request.requestor, XCB_CW_EVENT_MASK, &events);
+          xcb_change_property(peer_.c(), XCB_PROP_MODE_REPLACE, request.requestor, request.property, incr_,
+                              32, 1, &size);
+          incr = request;
+          sent = 0;
+        } else {
+          xcb_change_property(peer_.c(), XCB_PROP_MODE_REPLACE, request.requestor, request.property,
+                              request.target, 8, static_cast<uint32_t>(text_.size()), text_.data());
+        }
+        xcb_send_event(peer_.c(), 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char*>(&notify));
+      } else if (const auto* change = reinterpret_cast<xcb_property_notify_event_t*>(event);
+                 type == XCB_PROPERTY_NOTIFY && change->state == XCB_PROPERTY_DELETE &&
+                 change->window == incr.requestor && change->atom == incr.property && sent <= text_.size()) {
+        const std::size_t piece = std::min<std::size_t>(4, text_.size() - sent);  // the last one empty
+        xcb_change_property(peer_.c(), XCB_PROP_MODE_REPLACE, incr.requestor, incr.property, utf8_, 8,
+                            static_cast<uint32_t>(piece), text_.data() + sent);
+        sent += piece == 0 ? 1 : piece;
+      }
+      std::free(event);
+    }
+  }
+
+  Gives gives_;
+  std::string text_;
+  Peer peer_;
+  xcb_atom_t utf8_ = 0, incr_ = 0;
+  std::atomic<bool> stop_ = false;
+  std::thread server_;
+};
+
+class X11Keeper : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::getenv("DISPLAY") == nullptr) {
+      GTEST_SKIP() << "no X display (run under xvfb-run)";
+    }
+  }
+};
+
+// MULTIPLE: each pair answered into its own property, refusals marked None in
+// the list (a pair into the list itself, a nested MULTIPLE); a list that is
+// no whole pairs, or longer than any reader needs, is refused whole.
+TEST_F(X11Keeper, MultipleRefusesHostileLists) {
+  x11::copy(u"kept");
+  Peer reader;
+  const xcb_atom_t list = reader.atom("KESTROVA_TEST_LIST"), one = reader.atom("KESTROVA_TEST_1"),
+                   two = reader.atom("KESTROVA_TEST_2"), utf8 = reader.atom("UTF8_STRING"),
+                   multiple = reader.atom("MULTIPLE");
+  std::vector<xcb_atom_t> huge;
+  for (int i = 0; i < 65; ++i) {
+    huge.insert(huge.end(), {utf8, one});
+  }
+  const struct {
+    const char* what;
+    std::vector<xcb_atom_t> pairs;
+    std::vector<xcb_atom_t> back;  // empty: refused whole
+    std::string in_one, in_two;
+  } cases[] = {
+      {"pairs",
+       {utf8, one, XCB_ATOM_STRING, list, multiple, two},
+       {utf8, one, XCB_ATOM_STRING, 0, multiple, 0},
+       "kept",
+       ""},
+      {"odd count", {utf8, one, XCB_ATOM_STRING}, {}, "", ""},
+      {"65 pairs", huge, {}, "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    xcb_change_property(reader.c(), XCB_PROP_MODE_REPLACE, reader.window(), list, reader.atom("ATOM_PAIR"),
+                        32, static_cast<uint32_t>(c.pairs.size()), c.pairs.data());
+    EXPECT_EQ(reader.ask(multiple, list),
+              std::optional<xcb_atom_t>(c.back.empty() ? xcb_atom_t{XCB_ATOM_NONE} : list));
+    const std::string back = reader.take(list);
+    if (!c.back.empty()) {
+      ASSERT_EQ(back.size(), c.back.size() * 4);
+      EXPECT_EQ(std::memcmp(back.data(), c.back.data(), back.size()), 0);
+    }
+    EXPECT_EQ(reader.take(one), c.in_one);
+    EXPECT_EQ(reader.take(two), c.in_two);
+  }
+  xcb_set_selection_owner(reader.c(), reader.window(), reader.atom("CLIPBOARD"), XCB_CURRENT_TIME);
+}
+
+// A reader that asks again into the same property halfway through a
+// transfer by INCR gets the text from its beginning, no piece of the first.
+TEST_F(X11Keeper, ATransferAskedForAgainStartsAfresh) {
+  std::string big(1 << 20, ' ');
+  for (std::size_t i = 0; i < big.size(); ++i) {
+    big[i] = static_cast<char>('a' + (i * 7919 + i / 4096) % 26);
+  }
+  x11::copy(from_utf8(big));
+  Peer reader;
+  const xcb_atom_t utf8 = reader.atom("UTF8_STRING"), incr = reader.atom("INCR");
+  xcb_atom_t type = 0;
+  ASSERT_EQ(reader.ask(utf8, utf8), utf8);
+  reader.take(utf8, &type);
+  ASSERT_EQ(type, incr);
+  ASSERT_NE(reader.piece(utf8), "-");
+  ASSERT_EQ(reader.ask(utf8, utf8), utf8);
+  reader.take(utf8, &type);
+  ASSERT_EQ(type, incr);
+  std::string again;
+  for (std::string more = reader.piece(utf8); !more.empty() && more != "-"; more = reader.piece(utf8)) {
+    again += more;
+  }
+  EXPECT_TRUE(again == big) << again.size() << " bytes";
+  xcb_set_selection_owner(reader.c(), reader.window(), reader.atom("CLIPBOARD"), XCB_CURRENT_TIME);
+  xcb_flush(reader.c());
+}
+
+// Copies in a row, each keeper ending as the next takes over, while a reader
+// asks without pause: every read is answered, none left to its timeout.
+TEST_F(X11Keeper, EveryReadIsAnsweredWhileCopiesFollowEachOther) {
+  std::atomic<bool> copying = true;
+  std::atomic<int> reads = 0, unanswered = 0;
+  std::thread reader([&] {
+    Peer peer;
+    const xcb_atom_t utf8 = peer.atom("UTF8_STRING");
+    while (copying) {
+      unanswered += peer.ask(utf8, utf8).has_value() ? 0 : 1;
+      ++reads;
+    }
+  });
+  for (int i = 0; i < 80; ++i) {
+    EXPECT_NO_THROW(x11::copy(u"copy " + from_utf8(std::to_string(i))));
+    // The next copy once a read has met this keeper.
+    for (const int before = reads; reads == before;) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  }
+  copying = false;
+  reader.join();
+  EXPECT_EQ(unanswered, 0) << "of " << reads << " reads";
+  std::printf("%d reads beside 80 copies\n", reads.load());
+  Peer last;
+  xcb_set_selection_owner(last.c(), last.window(), last.atom("CLIPBOARD"), XCB_CURRENT_TIME);
+  xcb_flush(last.c());
+}
+
+// Another owner takes the clipboard within the copy's round trip (here: the
+// server refuses our copy as older than that owner's; last, as the process
+// keeps that older connection for later copies). Only a newer start's
+// keeper, or an owner that answers with our very text as UTF-8 however it
+// sends it, keeps the copy; a paste then gives what that owner holds.
+TEST_F(X11Keeper, AnOwnerThatReplacesTheCopyAtOnceNeedsEvidence) {
+  const std::string ours = "/home/u/ours \xe6\x97\xa5.txt";
+  const struct {
+    Gives gives;
+    const char* text;
+    const char* failure;  // nullptr: kept
+    std::string pasted;
+  } cases[] = {
+      {Gives::Marked, "newer", nullptr, "newer"},
+      {Gives::Same, ours.c_str(), nullptr, ours},
+      {Gives::SameByIncr, ours.c_str(), nullptr, ours},
+      {Gives::SameOnlyAsString, ours.c_str(), "something else", ours},  // xclip falls back to STRING
+      {Gives::Other, "other", "something else", "other"},
+      {Gives::Gone, ours.c_str(), "emptied", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.gives));
+    x11::clear_clipboard();  // the copy's connection, dated before the rival's
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    Rival rival(c.gives, c.text);
+    std::string failure = "kept";
+    try {
+      x11::copy(from_utf8(ours));
+    } catch (const PlatformError& error) {
+      failure = error.what();
+    }
+    if (c.failure == nullptr) {
+      EXPECT_EQ(failure, "kept");
+    } else {
+      EXPECT_NE(failure.find(c.failure), std::string::npos) << failure;
+    }
+    EXPECT_EQ(paste(), c.pasted);
+  }
+}
+
+}  // namespace
+}  // namespace kestrova
