@@ -156,7 +156,7 @@ fi
 legible_window() {
   local mode=$1 name x y w h ratio
   import -window "$window" "$work/shot.png"
-  [ -n "${KESTROVA_SCREENSHOT_DIR:-}" ] && import -frame -window "$window" "$KESTROVA_SCREENSHOT_DIR/window-windows-$mode.png"
+  [ -n "${KESTROVA_SCREENSHOT_DIR:-}" ] && cp "$work/shot.png" "$KESTROVA_SCREENSHOT_DIR/window-windows-$mode.png"
   while read -r name x y w h; do
     [ -n "$name" ] || continue
     ratio=$(contrast "$work/shot.png" "$x" $((menu + y)) "$w" "$h")
@@ -234,6 +234,12 @@ pid=$!
 window=$(wait_window "$title" $pid)
 check "dark: window" [ -n "$window" ]
 xdotool windowmove --sync "$window" 0 0
+# Shot only once the window has drawn its captions.
+painted() {
+  import -window "$window" "$work/shot.png" &&
+    awk -v r="$(contrast "$work/shot.png" 34 $((menu + 32)) 87 17)" 'BEGIN { exit !(r > 2) }'
+}
+wait_for painted
 legible_window dark
 crlf_box() { import -window "$window" -crop 17x17+16+$((menu + 32)) rgb:- 2>/dev/null | md5sum; }
 before=$(crlf_box)
