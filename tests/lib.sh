@@ -25,6 +25,18 @@ finish_checks() {  # finish_checks NAME: the closing count, and the exit status
 
 now() { echo $(($(date +%s%N) / 1000000)); }  # milliseconds
 
+# contrast PNG X Y W H: the contrast ratio (as WCAG defines it, on relative
+# luminance) between the dark and the light end of the pixels in that
+# rectangle of the screenshot PNG. Text pixels are few and their edges blend
+# into the background, so the darkest and lightest half per cent stand for
+# the two colours; a lone stray pixel does not.
+contrast() {
+  convert "$1" -crop "$4x$5+$2+$3" +repage -depth 8 rgb:- | od -An -v -tu1 | awk '
+    function linear(c) { c /= 255; return c <= 0.04045 ? c / 12.92 : ((c + 0.055) / 1.055) ^ 2.4 }
+    { for (i = 1; i <= NF; i++) { rgb[n % 3] = $i; if (++n % 3 == 0) print 0.2126 * linear(rgb[0]) + 0.7152 * linear(rgb[1]) + 0.0722 * linear(rgb[2]) } }' |
+    sort -g | awk '{ l[NR] = $1 } END { printf "%.2f\n", (l[int(0.995 * (NR - 1)) + 1] + 0.05) / (l[int(0.005 * (NR - 1)) + 1] + 0.05) }'
+}
+
 wait_for() {  # waits up to 10 s for the command $@ to succeed
   local i
   for i in $(seq 100); do

@@ -212,17 +212,44 @@ if [ -n "$drag_source" ]; then
   for pid in $(pgrep -f "$dir/kestrova"); do kill "$pid" 2>/dev/null; done
 fi
 
-# 6. No arguments: the window with its caption.
-dir=$(new_folder window)
-"$dir/kestrova" &
+# 6. No arguments: the window with its caption. The end of the session
+#    (SIGTERM, SIGHUP) and Ctrl+C (SIGINT) close it as the user does: the
+#    box unticked just before is in the settings, the start ends with 0. A
+#    box start is closed the same way and still writes its settings.
+#    (Background jobs of a script ignore SIGINT: env gives it back.)
+caller_ended() { ! kill -0 "$caller" 2>/dev/null; }
+for sig in TERM HUP INT; do
+  dir=$(new_folder "window-$sig" 'CRLF-SET=YES\r\n')
+  env --default-signal=INT "$dir/kestrova" &
+  caller=$!
+  win=$(wait_window 'Kestrova  kestrova   Version:2.6.1')
+  check "window appears with its caption" test -n "$win"
+  if [ -n "${KESTROVA_SCREENSHOT:-}" ] && [ -n "$win" ] && [ "$sig" = TERM ]; then
+    sleep 0.5
+    import -window "$win" "$KESTROVA_SCREENSHOT"
+  fi
+  xdotool windowmove --sync "$win" 0 0
+  menu=$(($(xdotool getwindowgeometry --shell "$win" | sed -n 's/^HEIGHT=//p') - 262))
+  crlf_box() { import -window root -crop 17x17+16+$((menu + 32)) rgb:- 2>/dev/null | md5sum; }
+  before=$(crlf_box)
+  box_changed() { test "$(crlf_box)" != "$before"; }
+  xdotool mousemove --sync 30 $((menu + 40)) click 1
+  check "SIG$sig: the box unticked" wait_for box_changed
+  kill -"$sig" "$caller"
+  check "SIG$sig: the start ends" wait_for caller_ended
+  wait "$caller"
+  check "SIG$sig: status 0" test $? -eq 0
+  check "SIG$sig: the settings say what the box showed" grep -q $'^CRLF-SET=NO\r$' "$dir/kestrova.ini"
+  check "SIG$sig: nothing left running" wait_gone "$dir"
+done
+dir=$(new_folder box-TERM 'tag-set = YES\r\n')
+"$dir/kestrova" /x/a.txt &
 caller=$!
-win=$(wait_window 'Kestrova  kestrova   Version:2.6.1')
-check "window appears with its caption" test -n "$win"
-if [ -n "${KESTROVA_SCREENSHOT:-}" ] && [ -n "$win" ]; then
-  sleep 0.5
-  import -window root -crop 560x300+0+0 "$KESTROVA_SCREENSHOT"
-fi
-kill "$caller" 2>/dev/null
-wait "$caller" 2>/dev/null
+check "box start: the box comes up" test -n "$(wait_window kestrova)"
+kill -TERM "$caller"
+check "box start: ends at SIGTERM" wait_for caller_ended
+wait "$caller"
+check "box start: status 0" test $? -eq 0
+check "box start: settings rewritten" grep -q $'^TAG-SET=YES\r$' "$dir/kestrova.ini"
 
 finish_checks e2e

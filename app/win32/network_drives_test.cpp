@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "clip/clip.h"
 #include "tests/fixed_sources.h"
 
@@ -24,9 +26,44 @@ TEST(NetworkDrives, ConnectedDrivesMapThroughTheSystemRow) {
   EXPECT_EQ(DRIVE_CHG_edit(table, u"C:\\a.txt", &mounts, PathFlavour::kWindows), u"C:\\a.txt");
 
   // The system's own answer: whatever drives this machine has, none of the
-  // local ones is taken for a network drive.
-  for (const NetworkMount& drive : NetworkDrives().network_mounts()) {
+  // local ones is taken for a network drive; a remembered connection of a
+  // letter with no device (a mapped drive not connected now) is one.
+  const wchar_t* const kRemembered = L"Network\\Q";
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kRemembered, L"RemotePath", REG_SZ, L"\\\\srv\\away",
+                            sizeof L"\\\\srv\\away"),
+            ERROR_SUCCESS);
+  const std::vector<NetworkMount> system = NetworkDrives().network_mounts();
+  RegDeleteTreeW(HKEY_CURRENT_USER, kRemembered);
+  ASSERT_TRUE((GetLogicalDrives() & (1u << (u'Q' - u'A'))) == 0) << "Q: is a drive here";
+  EXPECT_NE(std::find(system.begin(), system.end(), NetworkMount{u"Q:", u"\\\\srv\\away"}), system.end());
+  for (const NetworkMount& drive : system) {
     EXPECT_TRUE(drive.remote.starts_with(u"\\\\")) << to_utf8(drive.local);
+  }
+}
+
+// What Windows says of one drive, and the path it stands for.
+TEST(NetworkDrives, DisconnectedMappedDrivesKeepTheirPath) {
+  const std::optional<Text> remembered = u"\\\\srv\\remembered";
+  const struct {
+    const char* what;
+    bool present;
+    DWORD result;
+    Text remote;
+    std::optional<Text> remembered;
+    std::optional<Text> path;
+  } cases[] = {
+      {"connected", true, NO_ERROR, u"\\\\srv\\share", remembered, u"\\\\srv\\share"},
+      {"disconnected, named", true, ERROR_CONNECTION_UNAVAIL, u"\\\\srv\\share", remembered,
+       u"\\\\srv\\share"},
+      {"disconnected, unnamed", true, ERROR_CONNECTION_UNAVAIL, u"", remembered, remembered},
+      {"remembered, no device", false, ERROR_NOT_CONNECTED, u"", remembered, remembered},
+      {"local", true, ERROR_NOT_CONNECTED, u"", std::nullopt, std::nullopt},
+      {"local, a stale memory", true, ERROR_NOT_CONNECTED, u"", remembered, std::nullopt},
+      {"disconnected, nothing known", true, ERROR_CONNECTION_UNAVAIL, u"", u"", std::nullopt},
+  };
+  for (const auto& drive : cases) {
+    EXPECT_EQ(connection_path(drive.present, drive.result, drive.remote, drive.remembered), drive.path)
+        << drive.what;
   }
 }
 

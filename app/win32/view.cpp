@@ -1,5 +1,8 @@
 #include "app/win32/view.h"
 
+#include <commctrl.h>
+#include <dwmapi.h>
+
 #include <cmath>
 
 #include "app/contrast.h"
@@ -37,9 +40,29 @@ constexpr RECT kList1Rect{120, 1200, 120 + 7455, 1200 + 2400};
   throw PlatformError(std::string("cannot ") + what + ": " + windows_reason(GetLastError()));
 }
 
-// Black or white, whichever reads better on `background`.
-COLORREF text_on(COLORREF background) {
-  const Rgb text = legible_on({GetRValue(background), GetGValue(background), GetBValue(background)}, kBlack);
+// The window manager's attribute that draws a window's title bar dark
+// (Windows 10 20H1 and later; older ones ignore it).
+constexpr DWORD kUseImmersiveDarkMode = 20;
+
+// The user's choice of dark mode for programs (Settings, Personalisation,
+// Colours). Only the title bar follows it: Windows gives a plain Win32
+// program's controls no dark drawing, and the client keeps the system
+// colours, whose texts are chosen for contrast below.
+void follow_dark_mode(HWND window) {
+  DWORD light = 1;
+  DWORD size = sizeof light;
+  RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
+               L"AppsUseLightTheme", RRF_RT_REG_DWORD, nullptr, &light, &size);
+  const BOOL dark = light == 0 ? TRUE : FALSE;
+  DwmSetWindowAttribute(window, kUseImmersiveDarkMode, &dark, sizeof dark);
+}
+
+Rgb rgb_of(COLORREF colour) { return {GetRValue(colour), GetGValue(colour), GetBValue(colour)}; }
+
+// `preferred` where it is legible on `background`, else black or white,
+// whichever reads better.
+COLORREF text_on(COLORREF background, COLORREF preferred = RGB(0, 0, 0)) {
+  const Rgb text = legible_on(rgb_of(background), rgb_of(preferred));
   return RGB(text.red, text.green, text.blue);
 }
 
@@ -81,7 +104,12 @@ void Win32View::create_window() {
     fail("create the window");
   }
   window_ = window;
+  follow_dark_mode(window_);
   list_brush_.reset(CreateSolidBrush(kLightCyan));
+  // The manifest asks for the version-6 controls; they are registered here,
+  // before the first is made.
+  const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
   create_controls(instance_);
   for (const CheckBox which : {CheckBox::TAG, CheckBox::CRLF, CheckBox::drive}) {
     SendMessageW(box(which), BM_SETCHECK,
@@ -98,7 +126,7 @@ HWND Win32View::clipboard_owner() {
   // message-only one that shows nothing.
   if (message_window_ == nullptr) {
     message_window_ =
-        CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance_, nullptr);
+        CreateWindowExW(0, L"Message", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance_, nullptr);
     if (message_window_ == nullptr) {
       fail("open the clipboard");
     }
@@ -140,10 +168,40 @@ void Win32View::create_controls(HINSTANCE instance) {
   // Creation order is tab order: the list, then CRLF, TAG, drive.
   List1 =
       make(L"LISTBOX", kListName,
-           WS_BORDER | WS_VSCROLL | WS_HSCROLL | LBS_EXTENDEDSEL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, kList1);
+           WS_BORDER | WS_VSCROLL | WS_HSCROLL | LBS_EXTENDEDSEL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT |
+               LBS_OWNERDRAWFIXED | LBS_HASSTRINGS,
+           kList1);
   Check_CRLF = make(L"BUTTON", L"CRLFをつける", BS_AUTOCHECKBOX, kCheckCRLF);
   Check_TAG = make(L"BUTTON", L"タグ<　>を前後につける", BS_AUTOCHECKBOX, kCheckTAG);
   Check_drive = make(L"BUTTON", L"DRIVE-CHG有効", BS_AUTOCHECKBOX, kCheckDrive);
+}
+
+int Win32View::list_item_height() const {
+  HDC dc = GetDC(List1);
+  HGDIOBJ old = SelectObject(dc, font_.get() != nullptr ? font_.get() : GetStockObject(DEFAULT_GUI_FONT));
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  SelectObject(dc, old);
+  ReleaseDC(List1, dc);
+  return metrics.tmHeight > 0 ? metrics.tmHeight : pixels(240);
+}
+
+// The list draws its own entries: the system's selection colours are not
+// legible together in every theme (white on Wine's light blue, 3:1).
+void Win32View::draw_list_entry(const DRAWITEMSTRUCT& item) const {
+  if (item.itemID != static_cast<UINT>(-1)) {
+    const bool selected = (item.itemState & ODS_SELECTED) != 0;
+    const COLORREF background = selected ? GetSysColor(COLOR_HIGHLIGHT) : kLightCyan;
+    SetBkColor(item.hDC, background);
+    SetTextColor(item.hDC,
+                 selected ? text_on(background, GetSysColor(COLOR_HIGHLIGHTTEXT)) : text_on(background));
+    const Text text = list_entry(item.itemID);
+    ExtTextOutW(item.hDC, item.rcItem.left + 2, item.rcItem.top, ETO_OPAQUE | ETO_CLIPPED, &item.rcItem,
+                wide(text), static_cast<UINT>(text.size()), nullptr);
+  }
+  if ((item.itemState & ODS_FOCUS) != 0) {
+    DrawFocusRect(item.hDC, &item.rcItem);
+  }
 }
 
 int Win32View::pixels(double twips) const {
@@ -164,6 +222,7 @@ void Win32View::scale_to_dpi(UINT dpi) {
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
   }
   SendMessageW(List1, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+  SendMessageW(List1, LB_SETITEMHEIGHT, 0, list_item_height());
   SetWindowPos(List1, nullptr, pixels(kList1Rect.left), pixels(kList1Rect.top),
                pixels(kList1Rect.right - kList1Rect.left), pixels(kList1Rect.bottom - kList1Rect.top),
                SWP_NOZORDER | SWP_NOACTIVATE);
@@ -217,6 +276,18 @@ LRESULT Win32View::handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
       return colour_check_box(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
+    case WM_MEASUREITEM:
+      if (wparam == kList1) {
+        reinterpret_cast<MEASUREITEMSTRUCT*>(lparam)->itemHeight = static_cast<UINT>(list_item_height());
+        return TRUE;
+      }
+      return DefWindowProcW(window_, message, wparam, lparam);
+    case WM_DRAWITEM:
+      if (wparam == kList1) {
+        draw_list_entry(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam));
+        return TRUE;
+      }
+      return DefWindowProcW(window_, message, wparam, lparam);
     case WM_CTLCOLORLISTBOX:
       SetBkColor(reinterpret_cast<HDC>(wparam), kLightCyan);
       SetTextColor(reinterpret_cast<HDC>(wparam), text_on(kLightCyan));
@@ -231,6 +302,20 @@ LRESULT Win32View::handle(UINT message, WPARAM wparam, LPARAM lparam) {
         end(0);
       }
       return 0;
+    case WM_QUERYENDSESSION:
+      return TRUE;  // the session may end; the close comes with WM_ENDSESSION
+    case WM_ENDSESSION:
+      // The session ends: the close's settings write, before this returns,
+      // after which Windows may end the process at any moment.
+      if (wparam != FALSE && form != nullptr) {
+        form->Form_QueryUnload();
+      }
+      return 0;
+    case WM_SETTINGCHANGE:
+      if (lparam != 0 && lstrcmpW(reinterpret_cast<const wchar_t*>(lparam), L"ImmersiveColorSet") == 0) {
+        follow_dark_mode(window_);
+      }
+      return DefWindowProcW(window_, message, wparam, lparam);
     case WM_DESTROY:
       RevokeDragDrop(window_);
       return 0;
@@ -463,6 +548,9 @@ void Win32View::end(int) {
   if (window != nullptr) {
     RevokeDragDrop(window);
     DestroyWindow(window);
+    // Wakes the message loop, which may wait for a next message for ever:
+    // nothing is posted after a close the session's end sent.
+    PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
   }
 }
 

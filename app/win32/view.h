@@ -60,6 +60,8 @@ class Win32View final : public FormView {
   void scale_to_dpi(UINT dpi);
   void deliver_drop();
   int pixels(double twips) const;
+  int list_item_height() const;
+  void draw_list_entry(const DRAWITEMSTRUCT& item) const;
   HWND box(CheckBox which) const { return pick_check_box(which, Check_CRLF, Check_drive, Check_TAG); }
   LRESULT colour_check_box(HDC dc, HWND control) const;
 

@@ -47,4 +47,19 @@ class ClipboardKeeper {
   int report_fd_ = -1;
 };
 
+// The end of the desktop session (SIGTERM, SIGHUP) and Ctrl+C in a terminal
+// (SIGINT) close the program as the user's close does, so the settings are
+// written with the check boxes as they are. A signal the process was started
+// ignoring (nohup, a background job) stays ignored.
+//
+// catch_close_signals, in the process that shows the window or a box, as
+// early as possible: a signal is only noted until close_on_signals, once the
+// application exists, acts on it from the event loop: the open box is closed
+// as its title bar would close it, then the open window. With nothing open,
+// the signal does what it would have done uncaught. forward_close_signals,
+// in the process that waits for the worker: the signals go on to `worker`.
+void catch_close_signals();
+void close_on_signals();
+void forward_close_signals(int worker);
+
 }  // namespace kestrova::platform

@@ -66,21 +66,26 @@ ClipboardKeeper ClipboardKeeper::start() {
   ClipboardKeeper keeper;
   int fds[2];
   if (pipe(fds) != 0) {
+    catch_close_signals();
     return keeper;  // no fork: the program still works, the clipboard ends with it
   }
   const pid_t worker = fork();
   if (worker < 0) {
     close(fds[0]);
     close(fds[1]);
+    catch_close_signals();
     return keeper;
   }
   if (worker == 0) {
+    catch_close_signals();
     close(fds[0]);
     fcntl(fds[1], F_SETFD, FD_CLOEXEC);
     keeper.report_fd_ = fds[1];
     return keeper;
   }
   close(fds[1]);
+  // The caller knows this process: a close it asks for reaches the window.
+  forward_close_signals(worker);
   int status = 0;
   ssize_t got = 0;
   do {

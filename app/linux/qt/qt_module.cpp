@@ -26,6 +26,7 @@ __attribute__((visibility("default"))) int kestrova_qt_main(int argc, char** arg
   static int qt_argc = 1;
   static char* qt_argv[] = {argv[0], nullptr};
   QApplication app(qt_argc, qt_argv);
+  platform::close_on_signals();
   return keeper.finish(run_program(line, QCoreApplication::applicationFilePath()));
 }
 
@@ -36,7 +37,11 @@ __attribute__((visibility("default"))) kestrova::FormView* kestrova_qt_window(ch
   static int qt_argc = 1;
   static char* qt_argv[] = {program_path, nullptr};
   // Never destroyed: finish ends the process without tearing Qt down.
-  static auto* const application = new QApplication(qt_argc, qt_argv);
+  static auto* const application = [] {
+    auto* made = new QApplication(qt_argc, qt_argv);
+    platform::close_on_signals();
+    return made;
+  }();
   static auto* const window = (prepare_application(), new FormWindow());
   (void)application;
   return window;

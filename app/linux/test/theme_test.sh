@@ -35,23 +35,11 @@ geometry() {
   eval "$(xdotool getwindowgeometry --shell "$1" | sed -n 's/^\([XY]\)=/\L\1=/p; s/^WIDTH=/width=/p; s/^HEIGHT=/height=/p')"
 }
 
-# contrast X Y W H: the contrast ratio (as WCAG defines it, on relative
-# luminance) between the dark and the light end of the pixels in that
-# rectangle of the latest shot. Text pixels are few and their edges blend
-# into the background, so the darkest and lightest half per cent stand for
-# the two colours; a lone stray pixel does not.
-contrast() {
-  convert "$work/shot.png" -crop "$3x$4+$1+$2" +repage -depth 8 rgb:- | od -An -v -tu1 | awk '
-    function linear(c) { c /= 255; return c <= 0.04045 ? c / 12.92 : ((c + 0.055) / 1.055) ^ 2.4 }
-    { for (i = 1; i <= NF; i++) { rgb[n % 3] = $i; if (++n % 3 == 0) print 0.2126 * linear(rgb[0]) + 0.7152 * linear(rgb[1]) + 0.0722 * linear(rgb[2]) } }' |
-    sort -g | awk '{ l[NR] = $1 } END { printf "%.2f\n", (l[int(0.995 * (NR - 1)) + 1] + 0.05) / (l[int(0.005 * (NR - 1)) + 1] + 0.05) }'
-}
-
 # legible NAME X Y W H: the contrast in that rectangle of the latest shot
 legible() {
   local name=$1 ratio
   shift
-  ratio=$(contrast "$@")
+  ratio=$(contrast "$work/shot.png" "$@")
   echo "$theme: $name contrast $ratio"
   check "$name legible on the $theme theme (contrast $ratio)" awk -v r="$ratio" 'BEGIN { exit !(r >= 4.5) }'
 }

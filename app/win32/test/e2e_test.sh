@@ -53,6 +53,7 @@ drag() {
 }
 
 dismiss() { xdotool windowactivate --sync "$1" key Return 2>/dev/null; }
+gone() { ! kill -0 "$pid" 2>/dev/null; }
 status=
 ended() { wait "$1"; status=$?; }  # not in a subshell: only this shell can wait
 
@@ -63,6 +64,10 @@ mkdir -p "$dir"
 cp "$program" "$dir/kestrova.exe"
 sjis() { printf '%s' "$1" | iconv -f UTF-8 -t CP932; }
 default_ini=$(sjis $'. 以下のようにネットワークドライブ（以下の例ではXドライブ）のパスを変更できる。DRIVE-CHG行は50個まで指定可能\r\nDRIVE-CHG=X,\\\\realpath\\\r\nDRIVE-CHG-SET=YES\r\nCRLF-SET=YES\r\nTAG-SET=YES\r\n'; echo .)
+
+# The themed common controls: the program's own manifest asks for version 6.
+check "the manifest asks for the version-6 common controls" \
+  grep -q 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' <(peer manifest "$(winepath -w "$dir/kestrova.exe")")
 
 # Command-line mode: a quoted path with a space, on a mapped drive.
 wine "$dir/kestrova.exe" 'X:\my dir\a.txt' &
@@ -145,6 +150,24 @@ else
   echo "skipped the full-disk case: mounting a tmpfs needs root" >&2
 fi
 
+# legible_window MODE [ROW]: every text of the window, shot as it is now,
+# at 4.5:1 or more against its background: the menu, the three check boxes'
+# captions (the glyph left out) and ROW ("NAME X Y W H", client pixels).
+legible_window() {
+  local mode=$1 name x y w h ratio
+  import -window "$window" "$work/shot.png"
+  [ -n "${KESTROVA_SCREENSHOT_DIR:-}" ] && cp "$work/shot.png" "$KESTROVA_SCREENSHOT_DIR/window-windows-$mode.png"
+  while read -r name x y w h; do
+    [ -n "$name" ] || continue
+    ratio=$(contrast "$work/shot.png" "$x" $((menu + y)) "$w" "$h")
+    check "$mode: $name legible (contrast $ratio)" awk -v r="$ratio" 'BEGIN { exit !(r >= 4.5) }'
+  done <<<"menu 2 $((2 - menu)) 70 $((menu - 4))
+CRLF 34 32 87 17
+DRIVE-CHG 162 32 103 17
+TAG 306 32 143 17
+${2:-}"
+}
+
 # The window. A Shift_JIS comment must come back byte for byte.
 comment=$(sjis '. 設定のメモ：ソース表示'; echo .)
 comment=${comment%.}
@@ -153,8 +176,11 @@ mkdir -p "$work/files"
 touch "$work/files/a b.txt" "$work/files/日本.txt" "$work/files/c.txt"
 wine "$dir/kestrova.exe" &
 pid=$!
-window=$(wait_window 'Kestrova  kestrova   Version:2.6.1' $pid)
+title='Kestrova  kestrova   Version:2.6.1'
+window=$(wait_window "$title" $pid)
 check "window: caption" [ -n "$window" ]
+check "window: drawn by the version-6 common controls" \
+  grep -qi '\\winsxs\\[^\\]*common-controls_6595b64144ccf1df_6\.[^\\]*\\comctl32\.dll' <(peer modules "$title")
 list_name=$(peer list-name 'Kestrova  kestrova   Version:2.6.1')
 peer_status=$?
 check "the list's accessible name says what it holds" [ "$list_name" = 'ドロップしたファイルのパス' ] ||
@@ -177,6 +203,7 @@ check "click copies one entry" clip_is "<$z\\a b.txt>"$'\r\n'
 xdotool mousemove --window "$window" $(at 60 115) keydown shift click 1 keyup shift
 sleep 0.5
 check "Shift-click copies the range" clip_is "<$z\\a b.txt>"$'\r\n'"<$z\\日本.txt>"$'\r\n'"<$z\\c.txt>"
+legible_window light 'selected-entry 10 82 300 13'
 drag $(on_screen 100 120) --text 'no files here'
 box=$(wait_window kestrova $pid)
 check "text drop: message" [ "$(peer message kestrova)" = '無選択です' ]
@@ -196,5 +223,34 @@ ended $pid
 check "closed by the window manager: status 0" [ "$status" = 0 ]
 check "settings rewritten, comment kept" \
   [ "$(cat "$dir/kestrova.ini"; echo .)" = "$comment"$'\r\nTAG-SET=YES\r\nCRLF-SET=YES\r\nDRIVE-CHG-SET=NO\r\n.' ]
+
+# The user's dark mode: it darkens the title bar, which Windows draws and
+# Wine leaves to the window manager; every text stays legible. The end of
+# the session is a close: the box unticked just before is in the settings.
+wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize' \
+  /v AppsUseLightTheme /t REG_DWORD /d 0 /f >/dev/null 2>&1
+wine "$dir/kestrova.exe" &
+pid=$!
+window=$(wait_window "$title" $pid)
+check "dark: window" [ -n "$window" ]
+xdotool windowmove --sync "$window" 0 0
+# Shot only once the window has drawn its captions.
+painted() {
+  import -window "$window" "$work/shot.png" &&
+    awk -v r="$(contrast "$work/shot.png" 34 $((menu + 32)) 87 17)" 'BEGIN { exit !(r > 2) }'
+}
+wait_for painted
+legible_window dark
+crlf_box() { import -window "$window" -crop 17x17+16+$((menu + 32)) rgb:- 2>/dev/null | md5sum; }
+before=$(crlf_box)
+box_changed() { test "$(crlf_box)" != "$before"; }
+xdotool mousemove --window "$window" $(at 24 40) click 1  # Check_CRLF
+check "dark: the box unticked" wait_for box_changed
+check "session end: accepted" peer end-session "$title"
+check "session end: the program ends" wait_for gone
+ended $pid
+check "session end: status 0" [ "$status" = 0 ]
+check "session end: the settings written as a close writes them" \
+  [ "$(cat "$dir/kestrova.ini"; echo .)" = "$comment"$'\r\nTAG-SET=YES\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=NO\r\n.' ]
 
 finish_checks win32_e2e_test

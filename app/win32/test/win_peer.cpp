@@ -6,9 +6,16 @@
 //   win_peer message TITLE  the text of the message box titled TITLE
 //   win_peer list-name TITLE  the name a screen reader gives the list box in
 //                           the window titled TITLE
+//   win_peer manifest EXE   the manifest embedded in EXE
+//   win_peer modules TITLE  the files of the modules loaded by the process
+//                           of the window titled TITLE, one a line
+//   win_peer end-session TITLE  ends the session for that window as Windows
+//                           does: WM_QUERYENDSESSION, then WM_ENDSESSION
 //   win_peer hold           waits forever: Wine keeps clipboard data only
 //                           while some Wine process runs
 #include <windows.h>
+// After windows.h, which it needs.
+#include <psapi.h>
 
 #include <string>
 
@@ -60,6 +67,49 @@ int list_name(const wchar_t* title) {
   return 0;
 }
 
+int manifest(const wchar_t* program) {
+  HMODULE module =
+      LoadLibraryExW(program, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  HRSRC found =
+      module != nullptr ? FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)) : nullptr;
+  if (found == nullptr) {
+    return 3;
+  }
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), LockResource(LoadResource(module, found)),
+            SizeofResource(module, found), &written, nullptr);
+  return 0;
+}
+
+int modules(const wchar_t* title) {
+  HWND window = FindWindowW(nullptr, title);
+  DWORD id = 0;
+  GetWindowThreadProcessId(window, &id);
+  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
+  HMODULE loaded[512];
+  DWORD size = 0;
+  if (window == nullptr || process == nullptr || !EnumProcessModules(process, loaded, sizeof loaded, &size)) {
+    return 3;
+  }
+  for (DWORD i = 0; i < size / sizeof(HMODULE) && i < 512; ++i) {
+    wchar_t name[MAX_PATH * 2];
+    if (GetModuleFileNameExW(process, loaded[i], name, MAX_PATH * 2) > 0) {
+      write_utf8((std::wstring(name) + L"\n").c_str());
+    }
+  }
+  CloseHandle(process);
+  return 0;
+}
+
+int end_session(const wchar_t* title) {
+  HWND window = FindWindowW(nullptr, title);
+  if (window == nullptr || SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF) == FALSE) {
+    return 3;
+  }
+  SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -72,6 +122,15 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (command == L"list-name" && argc == 3) {
     return list_name(argv[2]);
+  }
+  if (command == L"manifest" && argc == 3) {
+    return manifest(argv[2]);
+  }
+  if (command == L"modules" && argc == 3) {
+    return modules(argv[2]);
+  }
+  if (command == L"end-session" && argc == 3) {
+    return end_session(argv[2]);
   }
   for (int attempt = 0; !OpenClipboard(nullptr); ++attempt) {
     if (attempt == 100) {
