@@ -65,6 +65,8 @@ kestrova_test_packages=(
   libgtest-dev libbenchmark-dev
   xvfb xauth xclip xdotool imagemagick qt6-gtk-platformtheme gnome-themes-extra
   sway wtype wl-clipboard jq util-linux passwd
+  # scripts/test-trixie and its clean-up test.
+  debootstrap iproute2
   # The tests' own clipboard manager on X11.
   libxcb-xfixes0-dev
   # Plasma's Wayland session with its XWayland, and a compositor without data
