@@ -103,7 +103,7 @@ kestrova_apt_lock_timeout=${KESTROVA_APT_LOCK_TIMEOUT:-600}
 # the download folder's lock, which that setting does not cover, are tried
 # again every 2 s, until kestrova_apt_lock_timeout seconds have passed.
 kestrova_apt() {
-  local sudo=() err status said= deadline=$((SECONDS + kestrova_apt_lock_timeout))
+  local sudo=() err status said='' deadline=$((SECONDS + kestrova_apt_lock_timeout))
   if [ "$(id -u)" -ne 0 ]; then
     sudo=(sudo)
   fi

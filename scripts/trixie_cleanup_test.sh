@@ -80,7 +80,7 @@ trixie() {
 }
 # A run that ends by itself, failing at its install: its status.
 quick_run() {
-  trixie STAND_IN_STATUS=1 "$@"
+  trixie STAND_IN_STATUS=1
   local status=0
   wait "$run" || status=$?
   run=
