@@ -65,6 +65,8 @@ kestrova_test_packages=(
   libgtest-dev libbenchmark-dev
   xvfb xauth xclip xdotool imagemagick qt6-gtk-platformtheme gnome-themes-extra
   sway wtype wl-clipboard jq util-linux passwd
+  # scripts/test-trixie and its clean-up test.
+  debootstrap iproute2
   # The tests' own clipboard manager on X11.
   libxcb-xfixes0-dev
   # Plasma's Wayland session with its XWayland, and a compositor without data
@@ -89,12 +91,48 @@ kestrova_windows_packages=(
 
 kestrova_apt_updated=
 
+# One package manager serves the whole machine: while another apt-get or dpkg
+# runs (a fresh desktop's automatic updates at boot, a second install), apt
+# refuses at once. Every call here waits for it instead, up to this many
+# seconds in all, and says so.
+kestrova_apt_lock_timeout=${KESTROVA_APT_LOCK_TIMEOUT:-600}
+
+# apt-get with its arguments, through sudo when not root. The first try does
+# not wait, so that a wait is always said; later tries wait inside apt for
+# dpkg's locks (DPkg::Lock::Timeout), while apt-get update's lists lock and
+# the download folder's lock, which that setting does not cover, are tried
+# again every 2 s, until kestrova_apt_lock_timeout seconds have passed.
 kestrova_apt() {
-  local sudo=()
+  local sudo=() err status said='' deadline=$((SECONDS + kestrova_apt_lock_timeout))
   if [ "$(id -u)" -ne 0 ]; then
     sudo=(sudo)
   fi
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get "$@"
+  while :; do
+    status=0
+    # apt's errors are read to tell a lock from any other failure; its output
+    # goes straight through.
+    { err=$(DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get \
+      -o DPkg::Lock::Timeout=$((said && deadline > SECONDS ? deadline - SECONDS : 0)) \
+      "$@" 2>&1 >&3 3>&-) || status=$?; } 3>&1
+    if [ "$status" -eq 0 ] ||
+      ! grep -q -E 'Could not get lock|Unable to lock|Unable to acquire the dpkg frontend lock' <<<"$err"; then
+      [ -z "$err" ] || printf '%s\n' "$err" >&2
+      return "$status"
+    fi
+    if [ -n "$said" ] && [ "$SECONDS" -ge "$deadline" ]; then
+      printf '%s\n' "$err" >&2
+      echo "The package manager stayed busy for $kestrova_apt_lock_timeout s: run this again once" \
+        "it is done, or with KESTROVA_APT_LOCK_TIMEOUT=SECONDS to wait longer" >&2
+      return "$status"
+    fi
+    if [ -z "$said" ]; then
+      echo "The package manager is busy (${err%%$'\n'*}): waiting up to" \
+        "$kestrova_apt_lock_timeout s (KESTROVA_APT_LOCK_TIMEOUT) for apt-get $1" >&2
+      said=1
+    else
+      sleep 2
+    fi
+  done
 }
 
 # Installs the packages named, skipping those already installed. "@clang"
@@ -110,7 +148,7 @@ kestrova_install_missing() {
       wanted+=("clang-$v" "clang-tidy-$v" "libclang-rt-$v-dev")
     else
       # A fresh system may have no package lists yet, or old ones.
-      kestrova_apt update -qq
+      kestrova_apt update -qq || return
       kestrova_apt_updated=1
       if ! v=$(kestrova_clang_available); then
         echo "None of clang-N, clang-tidy-N, libclang-rt-N-dev for N in" \
@@ -134,7 +172,7 @@ kestrova_install_missing() {
   fi
   echo "Installing: ${missing[*]}"
   if [ -z "$kestrova_apt_updated" ]; then
-    kestrova_apt update -qq
+    kestrova_apt update -qq || return
   fi
   kestrova_apt install -y -qq --no-install-recommends "${missing[@]}"
 }
