@@ -91,7 +91,7 @@ for action, (english, japanese) in names.items():
           ("Nemo Action", "Extensions"): "any;"}),
         (f"nemo/actions/{app}.{action}.background.nemo_action", "Nemo Action", "Nemo Action",
          {("Nemo Action", "Quote"): "double", ("Nemo Action", "Selection"): "none",
-          ("Nemo Action", "Extensions"): "any;"}),
+          ("Nemo Action", "Extensions"): "any;", ("Nemo Action", "UriScheme"): "file"}),
         (f"file-manager/actions/{app}.{action}.desktop", "X-Action-Profile selection", "Desktop Entry",
          {("Desktop Entry", "Type"): "Action", ("Desktop Entry", "Profiles"): "selection;",
           ("Desktop Entry", "TargetLocation"): "true", ("X-Action-Profile selection", "MimeTypes"): "all/all;"}),
