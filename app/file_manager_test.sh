@@ -4,10 +4,11 @@
 # prefix, the file manager started as an unprivileged user with a home and a
 # session bus of its own, two items selected (a folder or a file, and a file
 # with a space in its name), "Copy path" chosen from the selection's menu
-# through the accessibility bus, and the clipboard read from another process.
-# GNOME Files also copies the names. Skips (77) when the file manager is
-# not installed.
-# Usage: file_manager_test.sh BUILD_FOLDER nautilus|dolphin|caja|thunar|pcmanfm|nemo
+# through the accessibility bus, and the clipboard read from another process;
+# then the same on the view's empty background, which copies the folder
+# shown. GNOME Files also copies the names. Skips (77) when the file manager
+# is not installed.
+# Usage: file_manager_test.sh BUILD_FOLDER nautilus|dolphin|caja|thunar|pcmanfm|pcmanfm-qt|nemo
 set -uo pipefail
 
 build=$1
@@ -15,18 +16,20 @@ manager=$2
 source "$(dirname "$0")/../tests/lib.sh" || exit 1
 
 # manager  its menus' names down to the entry  the first item  whether it
-# copies names too. Thunar has the entries under "Send To", Caja under
-# caja-actions' submenu; PCManFM names an action's item after its tooltip.
-# Thunar starts an application once for the folders and once for the files
-# of a selection, so there both items are files.
-rows="nautilus|Copy path|a dir|names
-dolphin|Copy path|a dir|
-caja|Caja-Actions actions>Copy path|a dir|
-thunar|Send To>Copy path|a.txt|
-pcmanfm|Copy the full paths of the selection to the clipboard|a dir|
-nemo|Copy path|a dir|"
+# copies names too  whether the view's background has the entries. Thunar
+# has them under "Send To", which its background menu lacks; Caja
+# under caja-actions' submenu; PCManFM names an action's item after its
+# tooltip. Thunar starts an application once for the folders and once for
+# the files of a selection, so there both items are files.
+rows="nautilus|Copy path|a dir|names|background
+dolphin|Copy path|a dir||background
+caja|Caja-Actions actions>Copy path|a dir||background
+thunar|Send To>Copy path|a.txt||
+pcmanfm|Copy the full paths of the selection to the clipboard|a dir||background
+pcmanfm-qt|Copy path|a dir||background
+nemo|Copy path|a dir||background"
 row=$(grep "^$manager|" <<<"$rows") || { echo "no row for $manager" >&2; exit 2; }
-IFS='|' read -r _ menu_path first names <<<"$row"
+IFS='|' read -r _ menu_path first names background <<<"$row"
 
 command -v "$manager" >/dev/null || { echo "SKIP: $manager is not installed"; exit 77; }
 [ -n "${DISPLAY:-}" ] || { echo "SKIP: no X server (run it under xvfb-run)"; exit 77; }
@@ -110,20 +113,23 @@ bus=
 [ -n "$bus" ] || { echo "no session bus" >&2; exit 1; }
 as_user /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
 
-case $manager in
-  nautilus) as_user GDK_BACKEND=x11 GSK_RENDERER=cairo GTK_A11Y=atspi nautilus "$files" ;;
-  dolphin) as_user QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 dolphin "$files" ;;
-  caja) as_user caja --no-desktop "$files" ;;
-  nemo) as_user nemo --no-desktop "$files" ;;
-  # GTK 2 reaches the accessibility bus only through these modules.
-  pcmanfm) as_user GTK_MODULES=gail:atk-bridge pcmanfm "$files" ;;
-  *) as_user "$manager" "$files" ;;
-esac >"$work/manager.log" 2>&1 &
-manager_pid=$!
-# By class: GNOME Files' window belongs to a process that D-Bus starts.
-window=$(wait_for xdotool search --onlyvisible --class "$manager" 2>/dev/null | head -n 1)
-check "$manager: window comes up" test -n "$window" || { cat "$work/manager.log" >&2; exit 1; }
-sleep 1  # the folder is read after the window shows
+start_manager() {
+  case $manager in
+    nautilus) as_user GDK_BACKEND=x11 GSK_RENDERER=cairo GTK_A11Y=atspi nautilus "$files" ;;
+    dolphin|pcmanfm-qt) as_user QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$manager" "$files" ;;
+    caja) as_user caja --no-desktop "$files" ;;
+    nemo) as_user nemo --no-desktop "$files" ;;
+    # GTK 2 reaches the accessibility bus only through these modules.
+    pcmanfm) as_user GTK_MODULES=gail:atk-bridge pcmanfm "$files" ;;
+    *) as_user "$manager" "$files" ;;
+  esac >"$work/manager.log" 2>&1 &
+  manager_pid=$!
+  # By class: GNOME Files' window belongs to a process that D-Bus starts.
+  window=$(wait_for xdotool search --onlyvisible --class "$manager" 2>/dev/null | head -n 1)
+  check "$manager: window comes up" test -n "$window" || { cat "$work/manager.log" >&2; exit 1; }
+  sleep 1  # the folder is read after the window shows
+}
+start_manager
 
 # The accessibility bus, as the user: `select NAME...` selects the view's
 # items of those names, `choose MENU>...>ENTRY` chooses the entry down the
@@ -197,7 +203,7 @@ elif command == "selected":
             sys.exit(0)
         time.sleep(0.2)
     sys.exit(1)
-elif manager == "dolphin":
+elif manager in ("dolphin", "pcmanfm-qt"):
     # Qt 5 leaves popup menus out of the tree: the open menu is met as the
     # parent of the item that Down gives the focus to.
     import subprocess
@@ -213,14 +219,14 @@ elif manager == "dolphin":
                 break
         pyatspi.Registry.stop()
     def first_listener():
-        # Dolphin heeds the listeners registered after it joined the bus.
+        # A Qt program heeds the listeners registered after it joined the bus.
         pyatspi.Registry.registerEventListener(focused, "object:state-changed:focused")
         pyatspi.Registry.registerEventListener(lambda _: None, "object:state-changed:showing")
         subprocess.run(["xdotool", "key", "Down"])
         return False
     # Its files are table cells under Qt 5, list items under Qt 6.
     if not find(lambda node, _: node.getRoleName() in ("table cell", "list item")):
-        sys.exit("Dolphin's view never showed")
+        sys.exit("the view never showed")
     GLib.timeout_add(200, first_listener)
     GLib.timeout_add(10000, pyatspi.Registry.stop)
     pyatspi.Registry.start()
@@ -249,7 +255,7 @@ context_menu() {  # selects the two items and opens the selection's menu
       atspi select "b c.final.txt" "$first" || return 1
       sleep 0.3
       xdotool key Menu ;;
-    dolphin)  # Ctrl+A again while a busy Dolphin has not taken it yet
+    dolphin|pcmanfm-qt)  # Ctrl+A again while a busy Dolphin has not taken it yet
       local try
       for try in 1 2 3; do
         xdotool windowfocus --sync "$window" key ctrl+a 2>/dev/null
@@ -266,19 +272,44 @@ box() {  # the message box's window, failing while there is none
 }
 clipboard_is() { test "$(clipboard)" = "$1"; }
 
-context_menu
-check "$manager: Copy path in the menu" choose "$menu_path"
-shown=$(wait_for box)
-check "$manager: Copy path shows the box" test -n "$shown"
-check "$manager: both paths, one a line, each edited" wait_for clipboard_is \
-  "$(printf '<%s>\r\n<%s>' "$files/$first" "$files/b c.final.txt")" || clipboard | od -c | head >&2
-[ -n "$shown" ] && xdotool windowfocus --sync "$shown" key Return 2>/dev/null
+background_menu() {  # a right-click on the view's empty lower right, away from the items;
+  # then the pointer off the menu, where it would pick items as the keyboard does
+  local WIDTH HEIGHT
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  xdotool windowfocus --sync "$window" mousemove --window "$window" $((WIDTH * 4 / 5)) $((HEIGHT * 4 / 5)) \
+    click 3 sleep 0.3 mousemove --window "$window" 5 5 2>/dev/null
+}
+lines() { local joined; joined=$(printf "$1"'\r\n' "${@:2}"); echo "${joined%$'\r'}"; }
 
-if [ -n "$names" ]; then
-  context_menu
-  check "$manager: Copy file name in the menu" choose "${menu_path%Copy path}Copy file name"
-  check "$manager: both names, one a line" wait_for clipboard_is "$(printf '%s\r\nb c.final' "${first%.txt}")"
-  check "$manager: no box for names" test -z "$(box)"
-fi
+# The selection's menu, then the background's: the entry there, the paths
+# (and names) it copies.
+for place in selection background; do
+  if [ $place = selection ]; then
+    open=context_menu copied=("$files/$first" "$files/b c.final.txt")
+    copied_names=("${first%.txt}" "b c.final")
+  else
+    [ -n "$background" ] || continue
+    if [ "$manager" = dolphin ]; then  # its menus tell only the first client of their focus
+      kill "$(pgrep -u "${user:-root}" -x dolphin)" 2>/dev/null
+      wait_for bash -c "! xdotool search --onlyvisible --class dolphin" >/dev/null
+      start_manager
+    fi
+    open=background_menu copied=("$files") copied_names=(files)
+  fi
+  $open
+  check "$manager: Copy path in the $place menu" choose "$menu_path"
+  shown=$(wait_for box)
+  check "$manager: $place: Copy path shows the box" test -n "$shown"
+  check "$manager: $place: the paths, one a line, each edited" wait_for clipboard_is \
+    "$(lines '<%s>' "${copied[@]}")" || clipboard | od -c | head >&2
+  [ -n "$shown" ] && xdotool windowfocus --sync "$shown" key Return 2>/dev/null
+
+  if [ -n "$names" ]; then
+    $open
+    check "$manager: Copy file name in the $place menu" choose "${menu_path%Copy path}Copy file name"
+    check "$manager: $place: the names, one a line" wait_for clipboard_is "$(lines %s "${copied_names[@]}")"
+    check "$manager: $place: no box for names" test -z "$(box)"
+  fi
+done
 
 finish_checks "file_manager_$manager"

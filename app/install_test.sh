@@ -40,6 +40,8 @@ share/metainfo/$app_id.metainfo.xml
 share/kio/servicemenus/$app_id.desktop
 share/nemo/actions/$app_id.copy-path.nemo_action
 share/nemo/actions/$app_id.copy-file-name.nemo_action
+share/nemo/actions/$app_id.copy-path.background.nemo_action
+share/nemo/actions/$app_id.copy-file-name.background.nemo_action
 share/file-manager/actions/$app_id.copy-path.desktop
 share/file-manager/actions/$app_id.copy-file-name.desktop
 share/Thunar/sendto/$app_id.copy-path.desktop
@@ -87,9 +89,12 @@ for action, (english, japanese) in names.items():
         (f"nemo/actions/{app}.{action}.nemo_action", "Nemo Action", "Nemo Action",
          {("Nemo Action", "Quote"): "double", ("Nemo Action", "Selection"): "notnone",
           ("Nemo Action", "Extensions"): "any;"}),
+        (f"nemo/actions/{app}.{action}.background.nemo_action", "Nemo Action", "Nemo Action",
+         {("Nemo Action", "Quote"): "double", ("Nemo Action", "Selection"): "none",
+          ("Nemo Action", "Extensions"): "any;", ("Nemo Action", "UriScheme"): "file"}),
         (f"file-manager/actions/{app}.{action}.desktop", "X-Action-Profile selection", "Desktop Entry",
          {("Desktop Entry", "Type"): "Action", ("Desktop Entry", "Profiles"): "selection;",
-          ("X-Action-Profile selection", "MimeTypes"): "all/all;"}),
+          ("Desktop Entry", "TargetLocation"): "true", ("X-Action-Profile selection", "MimeTypes"): "all/all;"}),
         (f"Thunar/sendto/{app}.{action}.desktop", "Desktop Entry", "Desktop Entry", {}),
     ]
     if action == "copy-file-name":
@@ -100,7 +105,8 @@ for action, (english, japanese) in names.items():
             keyfile = GLib.KeyFile()
             keyfile.load_from_file(f"{share}/{path}", GLib.KeyFileFlags.KEEP_TRANSLATIONS)
             got = GLib.shell_parse_argv(keyfile.get_string(exec_group, "Exec"))[1]
-            if got != argv:
+            # Nemo's background entries take the folder shown (%P).
+            if got != (argv[:-1] + ["%P"] if ".background." in path else argv):
                 problems.append(f"Exec splits into {got}")
             if name_group:
                 keys[(name_group, "Name")] = english

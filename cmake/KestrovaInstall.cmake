@@ -53,12 +53,15 @@ add_custom_target(kestrova_compressed_docs ALL DEPENDS ${kestrova_compressed})
 install(FILES ${kestrova_desktop}/${KESTROVA_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 # "Copy path" and "Copy file name" in the file managers' right-click menus,
-# each handing over the whole selection in one start.
+# each handing over the whole selection in one start, and on the view's
+# background the folder shown. Nemo takes the background's from files of
+# their own.
 set(kestrova_right_click ${kestrova_desktop}/right-click/${KESTROVA_APP_ID})
 install(FILES ${kestrova_right_click}.servicemenu.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/kio/servicemenus RENAME ${KESTROVA_APP_ID}.desktop)
 foreach(action copy-path copy-file-name)
-  install(FILES ${kestrova_right_click}.${action}.nemo_action DESTINATION ${CMAKE_INSTALL_DATADIR}/nemo/actions)
+  install(FILES ${kestrova_right_click}.${action}.nemo_action ${kestrova_right_click}.${action}.background.nemo_action
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/nemo/actions)
   install(FILES ${kestrova_right_click}.${action}.action.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/file-manager/actions RENAME ${KESTROVA_APP_ID}.${action}.desktop)
   install(FILES ${kestrova_right_click}.${action}.sendto.desktop
@@ -150,7 +153,7 @@ if(KESTROVA_BUILD_TESTS)
       COMMAND ${KESTROVA_SYSTEM_PYTHON} ${kestrova_desktop}/right-click/nautilus_extension_test.py
               ${kestrova_generated}/kestrova_nautilus.py)
     set_tests_properties(nautilus_extension_test PROPERTIES TIMEOUT 60 SKIP_RETURN_CODE 77)
-    foreach(manager nautilus dolphin caja thunar pcmanfm nemo)
+    foreach(manager nautilus dolphin caja thunar pcmanfm pcmanfm-qt nemo)
       add_test(NAME file_manager_${manager}_test
         COMMAND ${KESTROVA_XVFB_RUN} -a -s "-screen 0 1024x768x24 -noreset"
                 bash ${PROJECT_SOURCE_DIR}/app/file_manager_test.sh ${PROJECT_BINARY_DIR} ${manager})

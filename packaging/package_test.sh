@@ -58,6 +58,8 @@ want="./usr/bin/kestrova
 ./usr/share/kio/servicemenus/$app_id.desktop
 ./usr/share/nemo/actions/$app_id.copy-path.nemo_action
 ./usr/share/nemo/actions/$app_id.copy-file-name.nemo_action
+./usr/share/nemo/actions/$app_id.copy-path.background.nemo_action
+./usr/share/nemo/actions/$app_id.copy-file-name.background.nemo_action
 ./usr/share/file-manager/actions/$app_id.copy-path.desktop
 ./usr/share/file-manager/actions/$app_id.copy-file-name.desktop
 ./usr/share/Thunar/sendto/$app_id.copy-path.desktop

@@ -78,7 +78,7 @@ kestrova_test_packages=(
   # Real file managers for the right-click entries, driven through the
   # accessibility bus (GTK 2's PCManFM through gail and atk-bridge).
   pcmanfm libfm-modules nemo at-spi2-core python3-pyatspi libatk-adaptor libgail-common
-  nautilus python3-nautilus dolphin thunar caja caja-actions
+  nautilus python3-nautilus dolphin thunar caja caja-actions pcmanfm-qt
 )
 
 # The Windows program: cross-built with mingw-w64 and tested under Wine on

@@ -1,7 +1,9 @@
 ; The Windows installer: the program in Program Files, a Start-menu entry,
 ; two Send To entries (Explorer's way to hand files to a program: right-click,
 ; Send to, Kestrova), one for the paths of the selection and one for their
-; bare names, and an uninstaller that removes exactly these. The
+; bare names, the same two on the background of every folder (right-click
+; the empty space of a folder's view: the folder itself), and an uninstaller
+; that removes exactly these. The
 ; settings in %APPDATA%\kestrova are the user's and stay.
 ; makensis -DVERSION=... -DEXE=... -DREADME=... -DOUTFILE=... kestrova.nsi
 Unicode true
@@ -11,6 +13,8 @@ RequestExecutionLevel admin
 ManifestDPIAware true
 
 !define KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrova"
+; Explorer reads a folder background's verbs here; %V is the folder shown.
+!define BACKGROUND "Software\Classes\Directory\Background\shell"
 
 Name "Kestrova ${VERSION}"
 OutFile "${OUTFILE}"
@@ -44,6 +48,18 @@ Section
   ; Explorer puts the selected paths after the shortcut's own argument.
   CreateShortcut "$SENDTO\Kestrova (file name).lnk" "$INSTDIR\kestrova.exe" "$$FILENAME$$"
 
+  ; For every user, as the program itself is. The folder is quoted, as Send
+  ; To quotes a path with spaces: the program reads a single path from the
+  ; whole text after the marker and drops exactly those quotes. The marker
+  ; itself stays bare, as in the Send To shortcut: in quotes its closing
+  ; quote would be read as part of the path.
+  WriteRegStr HKLM "${BACKGROUND}\Kestrova.CopyPath" "MUIVerb" "Copy path"
+  WriteRegStr HKLM "${BACKGROUND}\Kestrova.CopyPath" "Icon" "$INSTDIR\kestrova.exe"
+  WriteRegStr HKLM "${BACKGROUND}\Kestrova.CopyPath\command" "" '"$INSTDIR\kestrova.exe" "%V"'
+  WriteRegStr HKLM "${BACKGROUND}\Kestrova.CopyFileName" "MUIVerb" "Copy file name"
+  WriteRegStr HKLM "${BACKGROUND}\Kestrova.CopyFileName" "Icon" "$INSTDIR\kestrova.exe"
+  WriteRegStr HKLM "${BACKGROUND}\Kestrova.CopyFileName\command" "" '"$INSTDIR\kestrova.exe" $$FILENAME$$ "%V"'
+
   WriteRegStr HKLM "${KEY}" "DisplayName" "Kestrova"
   WriteRegStr HKLM "${KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${KEY}" "Publisher" "Kestrova developers"
@@ -65,5 +81,7 @@ Section "Uninstall"
   SetShellVarContext current
   Delete "$SENDTO\Kestrova.lnk"
   Delete "$SENDTO\Kestrova (file name).lnk"
+  DeleteRegKey HKLM "${BACKGROUND}\Kestrova.CopyPath"
+  DeleteRegKey HKLM "${BACKGROUND}\Kestrova.CopyFileName"
   DeleteRegKey HKLM "${KEY}"
 SectionEnd

@@ -2,8 +2,8 @@
 # from a scratch prefix whose bin/kestrova records its arguments, offered
 # selections of stand-in files (only their locations matter to it), its
 # entries activated. What a run in GNOME Files does not reach: selections
-# with an item without a path, Japanese labels, and paths that a shell
-# would have changed. Skips (77) without python3-nautilus.
+# with an item without a path, the background of a location without one,
+# Japanese labels, and paths that a shell would have changed. Skips (77) without python3-nautilus.
 # Usage: nautilus_extension_test.py CONFIGURED_EXTENSION
 import os
 import shutil
@@ -93,7 +93,13 @@ try:
           menu.get_file_items([Lent("trash:///a.txt", f"{fuse}/trash:/a.txt")]) == [])
     check("entries for an sftp:// item with a path lent",
           len(menu.get_file_items([Lent("sftp://host/a.txt", f"{fuse}/sftp:host=host/a.txt")])) == 2)
-    check("no entries on the background", menu.get_background_items(Item("file:///tmp")) == [])
+    background = menu.get_background_items(Item(Gio.File.new_for_path(odd[0]).get_uri()))
+    # Named apart from the selection's entries: GNOME Files keys the actions by name.
+    check("background: Copy path starts with the folder, named apart",
+          len(background) == 2 and started_with(background[0]) == odd[:1]
+          and background[0].props.name != items[0].props.name)
+    for uri in ("trash:///", "network:///", "smb://host/share/"):
+        check(f"no background entries in {uri}", menu.get_background_items(Item(uri)) == [])
 
     for languages, label in (("ja_JP.UTF-8", "パスをコピー"), ("de:ja", "パスをコピー"), ("de", "Copy path")):
         found = subprocess.run(

@@ -2,9 +2,11 @@
 # The Windows packages under Wine (run under xvfb-run): the zip's files; the
 # installer with /S, its files and both shortcuts; the installed program,
 # whose folder its user cannot write, keeping its settings in
-# %APPDATA%\kestrova; the silent uninstall removing what was installed and
-# leaving the settings. Runs Wine as nobody: root may write anywhere, so
-# only an ordinary user meets a Program Files folder it cannot write.
+# %APPDATA%\kestrova; the folder background's two verbs started by the
+# shell on a folder of a mapped drive; the silent uninstall removing what
+# was installed and leaving the settings. Runs Wine as nobody: root may
+# write anywhere, so only an ordinary user meets a Program Files folder it
+# cannot write.
 # Usage: installer_test.sh SETUP.EXE ZIP WIN_PEER.EXE
 set -uo pipefail
 
@@ -65,6 +67,22 @@ ended() { ! pgrep -f 'Kestrova.kestrova[.]exe' >/dev/null; }
 check "installed: copied through Send To" wait_for copied
 check "installed: ended" wait_for ended
 check "installed: settings in %APPDATA%\\kestrova" test -f "$settings/kestrova.ini" -a -f "$settings/kestrova.BAK"
+
+# The folder's background: the shell looks the verb up and starts its
+# command on the folder. X: is the drive that the default settings map.
+mkdir -p "$work/x/my dir"
+ln -s "$work/x" "$prefix/dosdevices/x:"
+clipboard_is() { [ "$(wine_user wine "$work/win_peer.exe" get)" = "$1" ]; }
+while IFS='|' read -r verb want; do
+  wine_user wine "$work/win_peer.exe" background "Kestrova.$verb" 'X:\my dir'
+  check "background $verb: copied" wait_for clipboard_is "$(printf "$want")"
+  # Copy path's message box waits for its OK (no window manager here to activate it).
+  [ "$verb" = CopyPath ] && box=$(wait_window kestrova) && xdotool windowfocus --sync "$box" key Return 2>/dev/null
+  check "background $verb: ended" wait_for ended
+done <<'ROWS'
+CopyFileName|my dir
+CopyPath|<\\\\realpath\\my dir>\r\n
+ROWS
 check "installed: nothing written beside the program" \
   [ "$(ls "$installed" | tr '\n' ' ')" = "README-Windows.txt kestrova.exe uninstall.exe " ]
 chmod 755 "$installed"
@@ -77,6 +95,8 @@ wait_for gone
 check "uninstall: program and shortcuts removed" gone
 wine_user wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrova' >/dev/null 2>&1
 check "uninstall: registration removed" [ $? != 0 ]
+check "uninstall: background verbs removed" [ -z "$(wine_user wine reg query \
+  'HKLM\Software\Classes\Directory\Background\shell' /s 2>/dev/null | grep -i kestrova)" ]
 check "uninstall: settings kept" cmp -s "$settings/kestrova.ini" "$work/settings.ini"
 
 finish_checks win32_installer_test
