@@ -67,6 +67,26 @@ Text unquoted(const Text& rest) {
   return rest;
 }
 
+// The file part of a path for the file-name mode. A path without a folder is
+// a file name of its own. On POSIX a backslash is part of a name, but a path
+// with no slash that begins as a Windows one (C:\..., \\server\...) is split
+// at its backslashes: a name that looks so is far likelier a copied path.
+Text file_part(const Text& path, TextView separators) {
+  TextView split_at = separators;
+  if (separators == kPosixPathSeparators && path.find(u'/') == Text::npos) {
+    const Text start = trim(path);
+    const bool windows_looking =
+        (start.size() >= 3 && start[1] == u':' && start[2] == u'\\') || start.starts_with(u"\\\\");
+    if (windows_looking) {
+      split_at = kWindowsPathSeparators;
+    }
+  }
+  Text folder;
+  Text file = path;
+  Phase_PATH(path, folder, file, split_at);
+  return file;
+}
+
 // A clear of the clipboard that waits until its handler shows whether a copy
 // follows. A copy then replaces the old text in one step, so that nobody ever
 // sees the clipboard empty in between: a clipboard manager that refills an
@@ -175,13 +195,14 @@ CommandLine command_line_from_tail(Text tail) {
 }
 
 oledrag_form::oledrag_form(SettingsHost& host, FormView& view, Text program_folder, Text executable_name,
-                           const NetworkMounts* mounts, PathFlavour paths)
+                           const NetworkMounts* mounts, PathFlavour paths, Text start_folder)
     : host_(host),
       view_(view),
       program_folder_(std::move(program_folder)),
       executable_name_(std::move(executable_name)),
       mounts_(mounts),
       separators_(paths == PathFlavour::kWindows ? kWindowsPathSeparators : kPosixPathSeparators),
+      start_folder_(std::move(start_folder)),
       options_(view) {}
 
 oledrag_form::Mode oledrag_form::Form_Load(const CommandLine& command_line) {
@@ -213,12 +234,44 @@ std::vector<Text> oledrag_form::existing_paths(const CommandLine& command_line, 
   if (items.size() < first + 2) {
     return {};
   }
+  std::vector<Text> paths;
   for (std::size_t i = first; i < items.size(); ++i) {
-    if (!host_.path_exists(items[i])) {
+    paths.push_back(full_path(items[i]));
+    if (!host_.path_exists(paths.back())) {
       return {};
     }
   }
-  return {items.begin() + static_cast<std::ptrdiff_t>(first), items.end()};
+  return paths;
+}
+
+Text oledrag_form::full_path(const Text& path) const {
+  const bool windows = separators_ == kWindowsPathSeparators;
+  // Full already: "/..." on POSIX; "C:...", "\\..." (and "\..." of the
+  // current drive, which is the program's by now) on Windows.
+  const bool relative = !path.empty() && !start_folder_.empty() &&
+                        (windows ? path[0] != u'\\' && path[0] != u'/' && (path.size() < 2 || path[1] != u':')
+                                 : path[0] != u'/');
+  if (!relative) {
+    return path;
+  }
+  // "." and doubled separators go; ".." stays, for the system to read as it
+  // would (through a link, on POSIX), and links are not resolved.
+  const TextView split_at = windows ? TextView(u"\\/") : kPosixPathSeparators;
+  const char16_t separator = separators_.front();
+  Text full = start_folder_;
+  for (std::size_t at = 0; at <= path.size();) {
+    std::size_t end = path.find_first_of(split_at, at);
+    end = end == Text::npos ? path.size() : end;
+    const TextView part = TextView(path).substr(at, end - at);
+    if (!part.empty() && part != u".") {
+      if (full.back() != separator) {
+        full += separator;
+      }
+      full.append(part);
+    }
+    at = end + 1;
+  }
+  return full != start_folder_ && host_.path_exists(full) ? full : path;
 }
 
 void oledrag_form::run_command_line(const CommandLine& command_line) {
@@ -233,12 +286,9 @@ void oledrag_form::run_command_line(const CommandLine& command_line) {
   if (marker_first && !paths.empty()) {
     names_only = true;
     for (std::size_t i = 0; i < paths.size(); ++i) {
-      Text folder;
-      Text file;
       Text base;
       Text extension;
-      Phase_PATH(paths[i], folder, file, separators_);
-      Phase_file_name(file, base, extension);
+      Phase_file_name(file_part(paths[i], separators_), base, extension);
       copied.append(i == 0 ? u"" : kCrLf).append(base);
     }
     shown = shown_paths(copied, paths.size());
@@ -254,14 +304,15 @@ void oledrag_form::run_command_line(const CommandLine& command_line) {
   } else if (const auto marker = text.find(kFileNameMarker); marker != Text::npos) {
     names_only = true;
     const Text rest = unquoted(text.substr(marker + kFileNameMarker.size()));
-    Text folder;
-    Text file;
     Text extension;
-    Phase_PATH(rest, folder, file, separators_);
-    Phase_file_name(file, copied, extension);
+    Phase_file_name(file_part(rest, separators_), copied, extension);
     shown = copied;
   } else {
-    copied = text;
+    // One path relative to where the program was started: its full path,
+    // edited as any path is. Text that names nothing is copied as given.
+    const Text path = trim(unquoted(text));
+    const Text full = full_path(path);
+    copied = full != path ? full : text;
     EDIT_CLIP(copied, 0, 0, drive_table_, options_, mounts_);
     shown = copied;
   }
@@ -365,7 +416,8 @@ void oledrag_form::guarded(const std::function<void()>& handler) {
     // not rewritten from a state that may be incomplete.
     ended_ = true;
     view_.show_failure(from_utf8(failure.what()));
-    finish(kPlatformFailureStatus);
+    finish(dynamic_cast<const NotAFileError*>(&failure) != nullptr ? kSettingsErrorStatus
+                                                                   : kPlatformFailureStatus);
   }
 }
 
@@ -375,10 +427,11 @@ void oledrag_form::finish(int status) {
   view_.end(status);
 }
 
-int run_program(FormView& view, const std::function<SettingsHost&()>& open_settings, const ProgramStart& start) {
+int run_program(FormView& view, const std::function<SettingsHost&()>& open_settings,
+                const ProgramStart& start) {
   try {
     oledrag_form form(open_settings(), view, start.program_folder, start.executable_name, start.mounts,
-                      start.paths);
+                      start.paths, start.start_folder);
     view.attach(&form);
     struct Detach {
       FormView& view;
@@ -391,6 +444,11 @@ int run_program(FormView& view, const std::function<SettingsHost&()>& open_setti
   } catch (const ProgramEnded& ended) {
     view.end(ended.status);
     return ended.status;
+  } catch (const NotAFileError& refused) {
+    // The user's own settings in the way: a settings error, not the system's.
+    view.show_failure(from_utf8(refused.what()));
+    view.end(kSettingsErrorStatus);
+    return kSettingsErrorStatus;
   } catch (const std::exception& failure) {
     view.show_failure(from_utf8(failure.what()));
     view.end(kPlatformFailureStatus);

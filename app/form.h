@@ -167,16 +167,20 @@ class oledrag_form {
   // folder at start; `executable_name` (without folder and extension) goes
   // into the caption; `mounts`, when given, answers the drive table's row
   // that asks the system for network paths; `paths` says how the system's
-  // paths look: the file-name mode splits at "\" on Windows, at "/" on POSIX.
+  // paths look: the file-name mode splits at "\" on Windows, at "/" on POSIX;
+  // `start_folder` is the working folder the program was started in, which
+  // relative paths on the command line are read against (none when empty).
   oledrag_form(SettingsHost& host, FormView& view, Text program_folder, Text executable_name,
-               const NetworkMounts* mounts = nullptr, PathFlavour paths = kNativePathFlavour);
+               const NetworkMounts* mounts = nullptr, PathFlavour paths = kNativePathFlavour,
+               Text start_folder = {});
 
   // Start-up: working folder, settings found, created and loaded, caption,
   // check boxes; then, for a non-empty command line, copies its path (or
   // the bare file name after "$FILENAME$"), closes the settings through
   // Form_Unload and ends the view. Two or more items that all name existing
   // files or folders are copied as several paths (or, behind a first item
-  // "$FILENAME$", as their bare names). Returns which mode the program is in.
+  // "$FILENAME$", as their bare names). A relative path that names something
+  // in the start folder is copied as its full path, links not resolved. Returns which mode the program is in.
   // Throws FileError or PlatformError on a platform failure and lets
   // ProgramEnded of a settings error pass; the settings file is then not
   // rewritten.
@@ -217,6 +221,9 @@ class oledrag_form {
   // The items behind `first` when there are two or more and each names an
   // existing file or folder; else empty.
   std::vector<Text> existing_paths(const CommandLine& command_line, std::size_t first) const;
+  // `path` made full against the start folder when it is relative and names
+  // something there; else `path` as it is.
+  Text full_path(const Text& path) const;
   // Runs a handler under the failure policy.
   void guarded(const std::function<void()>& handler);
   void finish(int status);
@@ -227,6 +234,7 @@ class oledrag_form {
   Text executable_name_;
   const NetworkMounts* mounts_;
   TextView separators_;
+  Text start_folder_;
   CheckBoxOptions options_;
   SettingsFiles files_;
   DriveTable drive_table_;
@@ -247,6 +255,7 @@ struct ProgramStart {
   Text executable_name;
   const NetworkMounts* mounts = nullptr;
   PathFlavour paths = kNativePathFlavour;
+  Text start_folder = {};  // the working folder before the program moves to its own
 };
 int run_program(FormView& view, const std::function<SettingsHost&()>& open_settings,
                 const ProgramStart& start);

@@ -20,11 +20,12 @@ class FormTest : public ::testing::Test {
   Text folder = std::filesystem::temp_directory_path().u16string();
   std::optional<oledrag_form> form;
   PathFlavour paths = PathFlavour::kWindows;
+  Text start_folder = u"C:\\w";  // where the program was started
 
   // A fresh window over `settings` ("" leaves the host's files as they are).
   oledrag_form& load(const std::string& settings, const std::vector<Text>& items = {Text()}) {
     if (!settings.empty()) { host.files[u"kestrova.ini"] = settings; }
-    form.emplace(host, view, folder, u"kestrova", nullptr, paths);
+    form.emplace(host, view, folder, u"kestrova", nullptr, paths, start_folder);
     form->Form_Load(command_line_from_arguments(items));
     return *form;
   }
@@ -122,13 +123,16 @@ TEST_F(FormTest, CommandLineItemsCopyAsAClickOnThemWould) {
       // Windows names may hold unpaired surrogates: they pass as they are.
       {{u"C:\\d\\\xD800", u"C:\\d\\a b.txt"}, u"<C:\\d\\\xD800>\r\n<C:\\d\\a b.txt>"},
       {{u"xyz$FILENAME$C:\\d\\f.txt"}, u"f"},
-      {{u"$FILENAME$a.txt"}, u""},
+      {{u"$FILENAME$a.txt"}, u"a"},  // a name without a folder is a file name of its own
       {{u"$filename$ a"}, u"<$filename$ a>"},
+      // Relative paths are read against the start folder, not the program's.
+      {{u"\"sub\\a b.txt\""}, u"<C:\\w\\sub\\a b.txt>"},
+      {{u".\\sub/./a b.txt", u"C:\\d\\sub"}, u"<C:\\w\\sub\\a b.txt>\r\n<C:\\d\\sub>"},
   };
   for (const auto& c : cases) {
     host = FakeHost();
     host.files = {{u"C:\\d\\a b.txt", ""}, {u"C:\\d\\r.final.txt", ""}, {u"X:\\docs\\e.txt", ""},
-                  {u"b.txt", ""}, {u"C:\\d\\\xD800", ""}};
+                  {u"b.txt", ""}, {u"C:\\d\\\xD800", ""}, {u"C:\\w\\sub\\a b.txt", ""}};
     host.folders = {u"C:\\d\\sub"};
     view = FakeView();
     load("DRIVE-CHG=X,\\\\realpath\\\r\nTAG-SET=YES\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=YES\r\n", c.items);
@@ -186,11 +190,20 @@ TEST_F(FormTest, PosixNamesSplitAtSlashesOnly) {
       {{u"$FILENAME$", u"/d/a\\b.txt"}, u"a\\b"},
       {{u"$FILENAME$", u"/d/a\\b.txt", u"/d/caf\xDCE9.txt", u"/d/link"}, u"a\\b\r\ncaf\xDCE9\r\nlink"},
       {{u"$FILENAME$", u"\"/d/x y/README\""}, u"README"},
+      // No slash: a name of its own, or a Windows path split at "\\".
+      {{u"$FILENAME$", u"r.final.txt"}, u"r.final"},
+      {{u"$FILENAME$", u"a\\b.txt"}, u"a\\b"},
+      {{u"$FILENAME$", u"C:\\dir\\r.final.txt"}, u"r.final"},
+      // Relative to the start folder, links not resolved; else as given.
+      {{u"./sub//a.txt"}, u"/w/sub/a.txt"},
+      {{u"sub/a.txt", u"/d/link"}, u"/w/sub/a.txt\r\n/d/link"},
+      {{u"gone.txt"}, u"gone.txt"},
   };
   paths = PathFlavour::kPosix;
+  start_folder = u"/w";
   for (const auto& c : cases) {
     host = FakeHost();
-    host.files = {{u"/d/a\\b.txt", ""}, {u"/d/caf\xDCE9.txt", ""}, {u"/d/link", ""}};
+    host.files = {{u"/d/a\\b.txt", ""}, {u"/d/caf\xDCE9.txt", ""}, {u"/d/link", ""}, {u"/w/sub/a.txt", ""}};
     view = FakeView();
     load("TAG-SET=NO\r\n", c.items);
     EXPECT_EQ(view.clipboard, c.clipboard) << to_utf8(c.clipboard);

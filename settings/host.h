@@ -19,12 +19,20 @@ class FileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A settings, redirect or backup path that names something other than a
+// file (a folder, a FIFO, a device): refused before anything opens it for
+// real, since a FIFO would hold the start for good. The program ends as
+// after a settings error. what() names the path and what it is.
+class NotAFileError : public FileError {
+ public:
+  using FileError::FileError;
+};
+
 // Thrown by the settings code after a settings error was shown: the program
 // ends with `status`, running no close handler and rewriting nothing.
 class ProgramEnded : public std::runtime_error {
  public:
-  explicit ProgramEnded(int exit_status)
-      : std::runtime_error("program ended"), status(exit_status) {}
+  explicit ProgramEnded(int exit_status) : std::runtime_error("program ended"), status(exit_status) {}
   int status;
 };
 
@@ -38,7 +46,8 @@ class SettingsHost {
   // The path as a person should read it in a message (absolute, say).
   virtual Text resolve(const Text& path) const { return path; }
 
-  // True when `path` names an ordinary file (not a folder).
+  // True when `path` names an ordinary file (or a link to one); false when
+  // nothing is there. Throws NotAFileError when something else is.
   virtual bool file_exists(const Text& path) const = 0;
 
   // True when `path` is a full path naming a file or a folder. A relative
@@ -48,12 +57,14 @@ class SettingsHost {
 
   // The file's lines as raw bytes, without their terminators. CR LF, a lone
   // LF and a lone CR each end a line; a final line without terminator counts,
-  // an empty file has no lines. Throws FileError.
+  // an empty file has no lines. Throws FileError (NotAFileError for
+  // anything but a file).
   virtual std::vector<std::string> read_lines(const Text& path) = 0;
 
   // Replaces the file's content with `lines`, each followed by CR LF, as one
   // atomic step: afterwards the file holds either all of it or its old
-  // content, never a part. Throws FileError; the file is then unchanged.
+  // content, never a part. Throws FileError (NotAFileError when something
+  // other than a file is in the way); the file is then unchanged.
   virtual void write_lines(const Text& path, const std::vector<std::string>& lines) = 0;
 
   // The system's encoding for text in files. UTF-8 unless overridden.

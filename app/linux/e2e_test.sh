@@ -175,11 +175,66 @@ expect_message_and_status "$dir" 2 "51st row"
 check "51st row leaves the settings file" test "$(md5sum <"$dir/kestrova.ini")" = "$before"
 check "51st row copied nothing" test "$(clipboard)" = other
 
-# 5. A platform failure at start: its message, status 1.
-dir=$(new_folder broken)
-mkdir "$dir/kestrova.ini"  # a folder where the settings file should be
-expect_message_and_status "$dir" 1 "unwritable settings file"
-check "no backup written after the failure" test ! -e "$dir/kestrova.BAK"
+# 5. A settings file, redirect file or backup that is no file (a FIFO would
+#    hold the start for good): refused with a message, status 2, nothing
+#    written; never waited on (the box must come up).
+for kind in folder fifo device redirect-fifo backup-fifo; do
+  dir=$(new_folder "not-a-file-$kind" 'TAG-SET=NO\r\n')
+  case $kind in
+    folder) rm "$dir/kestrova.ini" && mkdir "$dir/kestrova.ini" ;;
+    fifo) rm "$dir/kestrova.ini" && mkfifo "$dir/kestrova.ini" ;;
+    device) rm "$dir/kestrova.ini" && ln -s /dev/zero "$dir/kestrova.ini" ;;
+    redirect-fifo) mkfifo "$dir/ini.ini" ;;
+    backup-fifo) mkfifo "$dir/kestrova.BAK" ;;
+  esac
+  ls -l "$dir" >"$work/listing"
+  timeout 20 "$dir/kestrova" /some/path 2>"$work/err" &
+  caller=$!
+  box=$(wait_window kestrova)
+  check "$kind: a message" test -n "$box"
+  dismiss "$box"
+  wait "$caller"
+  check "$kind: status 2" test $? -eq 2
+  check "$kind: says what is in the way" grep -q ': it is a .*, not a settings file' "$work/err"
+  check "$kind: nothing written" test "$(ls -l "$dir")" = "$(cat "$work/listing")"
+  check "$kind: nothing copied" test "$(clipboard)" = other
+done
+
+# 5b. A relative path from a terminal: its full path as the shell names its
+#     folder (a link kept); text that names nothing as it was given. A
+#     name alone gives its base name.
+dir=$(new_folder relative 'TAG-SET=NO\r\nCRLF-SET=NO\r\n')
+mkdir -p "$work/here/sub"
+touch "$work/here/sub/a.txt"
+ln -s here "$work/linked"
+for arg in sub/a.txt ./sub//a.txt no/such.txt; do
+  want=$arg
+  [ "$arg" = no/such.txt ] || want="$work/linked/sub/a.txt"
+  (cd "$work/linked" && PWD="$work/linked" exec "$dir/kestrova" "$arg") &
+  caller=$!
+  box=$(wait_window kestrova)
+  check "$arg: copied as $want" test "$(clipboard)" = "$want"
+  dismiss "$box"
+  wait "$caller"
+done
+(cd "$work/linked" && timeout 10 "$dir/kestrova" '$FILENAME$' report.final.txt)
+check "a name alone: its base name" test "$(clipboard)" = report.final
+echo other | xclip -selection clipboard
+check "relative: ends after take-over" wait_gone "$dir"
+
+# 5c. The display gone by the time the message is due (its second
+#     connection refused): the message said on standard error, the copy
+#     made and kept, status 0.
+dir=$(new_folder gone 'TAG-SET=NO\r\nCRLF-SET=NO\r\n')
+strace -f -qq -o /dev/null -e trace=connect -e inject=connect:error=ECONNREFUSED:when=2+ \
+  "$dir/kestrova" /x/gone.txt 2>"$work/err" &
+caller=$!
+gone_copied() { test "$(clipboard)" = /x/gone.txt; }
+check "display gone: the copy made and kept" wait_for gone_copied
+echo other | xclip -selection clipboard  # strace returns once the keeper ends
+wait "$caller"
+check "display gone: status 0" test $? -eq 0
+check "display gone: the message on standard error" grep -qx 'kestrova: CLIPBOAD COPIED=/x/gone.txt' "$work/err"
 
 # 5a. The table of file names (test/names.sh): the bytes of each name on
 #     every UTF-8 target, one and several, and two copies at once.

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +18,37 @@ namespace {
 
 [[noreturn]] void fail(const char* verb, const std::string& path, int error) {
   throw FileError(std::string("cannot ") + verb + " " + path + ": " + std::strerror(error));
+}
+
+// What the settings code must not open: anything but a file. Opening a FIFO
+// would wait for a writer that never comes; a device may do anything.
+const char* kind_of(mode_t mode) {
+  if (S_ISDIR(mode)) {
+    return "a folder";
+  }
+  if (S_ISFIFO(mode)) {
+    return "a FIFO";
+  }
+  if (S_ISCHR(mode) || S_ISBLK(mode)) {
+    return "a device";
+  }
+  if (S_ISSOCK(mode)) {
+    return "a socket";
+  }
+  return S_ISREG(mode) ? nullptr : "not a file";
+}
+
+[[noreturn]] void refuse(const char* verb, const std::string& path, mode_t mode) {
+  throw NotAFileError(std::string("cannot ") + verb + " " + path + ": it is " + kind_of(mode) +
+                      ", not a settings file");
+}
+
+// Throws NotAFileError when `path` (links followed) is there but no file.
+void refuse_unless_file(const char* verb, const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    refuse(verb, path, info.st_mode);
+  }
 }
 
 // Closes `fd`; a close that fails may have lost written data, so it counts.
@@ -53,7 +83,12 @@ bool make_folders(const std::string& folder) {
 
 // Whether the file `name` holds exactly `content`; false when it cannot be read.
 bool holds(const std::string& name, const std::string& content) {
-  const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat info {};
+  if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+    close(fd);
+    return false;
+  }
   if (fd < 0) {
     return false;
   }
@@ -74,23 +109,27 @@ bool holds(const std::string& name, const std::string& content) {
 }
 
 // A file is replaced through a temporary file beside it, named as the file
-// plus "." and six letters or digits (mkostemp's). Its writer holds an
-// exclusive lock on it from before it is written until it is renamed or
-// removed, so a temporary file whose lock can be taken has no writer left:
-// its start was killed. The lock is the proof, not a process id, which the
-// system may have given to another process since (or which lives in another
-// PID namespace). An anonymous file (O_TMPFILE) would not do alone: it can be
-// linked in only under a new name, never over the old file, so a kill
-// between the link and the rename still leaves a name behind.
-constexpr std::size_t kTemporarySuffix = 7;  // "." and six characters
+// plus kTemporaryMarker and six letters or digits (mkostemp's): a marker of
+// the program's own, so that no file a user keeps beside the settings
+// (kestrova.ini.backup, kestrova.ini.orig01) is ever taken for one. Its
+// writer holds an exclusive lock on it from before it is written until it is
+// renamed or removed, so a temporary file whose lock can be taken has no
+// writer left: its start was killed. The lock is the proof, not a process
+// id, which the system may have given to another process since (or which
+// lives in another PID namespace). An anonymous file (O_TMPFILE) would not do
+// alone: it can be linked in only under a new name, never over the old file,
+// so a kill between the link and the rename still leaves a name behind.
+constexpr std::string_view kTemporaryMarker = ".kestrova-temp-";
+constexpr std::size_t kTemporaryRandom = 6;
 
 bool is_temporary_of(std::string_view entry, std::string_view base) {
-  if (entry.size() != base.size() + kTemporarySuffix || !entry.starts_with(base) ||
-      entry[base.size()] != '.') {
+  if (entry.size() != base.size() + kTemporaryMarker.size() + kTemporaryRandom || !entry.starts_with(base) ||
+      entry.substr(base.size(), kTemporaryMarker.size()) != kTemporaryMarker) {
     return false;
   }
-  return std::ranges::all_of(entry.substr(base.size() + 1),
-                             [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+  return std::ranges::all_of(entry.substr(base.size() + kTemporaryMarker.size()), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+  });
 }
 
 // Whether `fd` (locked) is still the file `name` names: a tidying start may
@@ -126,9 +165,11 @@ void remove_leftovers_of(std::string name) {
     if (fd < 0) {
       continue;
     }
+    // Only what a start of ours made: a plain file of this user with no
+    // other name (O_NOFOLLOW above: a link is never followed elsewhere).
     struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-        still_named(fd, leftover)) {
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1 && info.st_uid == geteuid() &&
+        flock(fd, LOCK_EX | LOCK_NB) == 0 && still_named(fd, leftover)) {
       unlink(leftover.c_str());
     }
     close(fd);
@@ -140,7 +181,7 @@ void remove_leftovers_of(std::string name) {
 // goes into `temporary`. -1 with errno set when none can be made.
 int locked_temporary(const std::string& name, std::string& temporary) {
   for (;;) {
-    temporary = name + ".XXXXXX";
+    temporary = name + std::string(kTemporaryMarker) + std::string(kTemporaryRandom, 'X');
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
       return -1;
@@ -214,6 +255,20 @@ std::string settings_folder_of(const std::string& program_folder) {
   return folder;
 }
 
+std::string start_folder() {
+  struct stat here {};
+  struct stat named {};
+  const char* pwd = std::getenv("PWD");
+  if (pwd != nullptr && pwd[0] == '/' && stat(".", &here) == 0 && stat(pwd, &named) == 0 &&
+      here.st_dev == named.st_dev && here.st_ino == named.st_ino) {
+    return clean_path(pwd);
+  }
+  char* cwd = getcwd(nullptr, 0);
+  std::string folder = cwd != nullptr ? cwd : "";
+  std::free(cwd);
+  return folder;
+}
+
 PosixFileHost::PosixFileHost(std::string settings_folder) : folder_(std::move(settings_folder)) {}
 
 std::string PosixFileHost::absolute(const Text& path) const {
@@ -224,8 +279,15 @@ std::string PosixFileHost::absolute(const Text& path) const {
 Text PosixFileHost::resolve(const Text& path) const { return from_utf8(absolute(path)); }
 
 bool PosixFileHost::file_exists(const Text& path) const {
+  const std::string name = absolute(path);
   struct stat info {};
-  return stat(absolute(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  if (stat(name.c_str(), &info) != 0) {
+    return false;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    refuse("read", name, info.st_mode);
+  }
+  return true;
 }
 
 bool PosixFileHost::path_exists(const Text& path) const {
@@ -241,10 +303,16 @@ std::vector<std::string> PosixFileHost::read_lines(const Text& path) {
   const std::string name = absolute(path);
   // Every start reads the settings file: what a killed start left beside it
   // lasts no longer than the next one.
+  refuse_unless_file("read", name);
   remove_leftovers_of(name);
-  const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not blocking, in case a FIFO took the file's place since the look above.
+  const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     fail("read", name, errno);
+  }
+  if (struct stat info{}; fstat(fd, &info) == 0 && !S_ISREG(info.st_mode)) {
+    close(fd);
+    refuse("read", name, info.st_mode);
   }
   std::string content;
   char buffer[16384];
@@ -276,6 +344,7 @@ void PosixFileHost::write_lines(const Text& path, const std::vector<std::string>
     name = target;
     std::free(target);
   }
+  refuse_unless_file("write", name);
   remove_leftovers_of(name);
   const std::string content = join_lines(lines);
   // Mostly the file already holds these very bytes (settings rarely

@@ -36,4 +36,9 @@ std::string clean_path(const std::string& path);
 // when missing. Throws FileError when that folder cannot be created.
 std::string settings_folder_of(const std::string& program_folder);
 
+// The working folder as the user's shell shows it: $PWD when it names the
+// working folder (with the links it went through), else the system's own
+// name of it; empty when it has none (removed since).
+std::string start_folder();
+
 }  // namespace kestrova

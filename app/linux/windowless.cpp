@@ -133,7 +133,9 @@ class WindowlessView final : public FormView {
   void show_message(const Text& text, const std::function<void()>& on_ok) override {
     if (!can_show()) {
       say(text);
-      on_ok();
+      if (on_ok) {
+        on_ok();
+      }
       return;
     }
     window().show_message(text, on_ok);
@@ -242,9 +244,10 @@ int run_windowless(int argc, char** argv, const Clipboard& clipboard) {
     host = std::make_unique<WindowlessHost>(settings_folder_of(program_folder), view);
     return *host;
   };
-  const int status = run_program(view, open_settings,
-                                 {command_line_from_argv(argc, argv), from_utf8(program_folder),
-                                  from_utf8(executable.substr(slash + 1)), &mounts});
+  const int status = run_program(
+      view, open_settings,
+      {command_line_from_argv(argc, argv), from_utf8(program_folder), from_utf8(executable.substr(slash + 1)),
+       &mounts, kNativePathFlavour, from_utf8(start_folder())});
   return view.finish(status);
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <string>
 #include <utility>
 
 #include "app/win32/handle.h"
@@ -47,9 +48,35 @@ Text Win32FileHost::resolve(const Text& path) const {
   return text_of(full.data(), length);
 }
 
+namespace {
+
+[[noreturn]] void refuse(const char* verb, const Text& name, const char* kind) {
+  throw NotAFileError(std::string("cannot ") + verb + " " + to_utf8(name) + ": it is " + kind +
+                      ", not a settings file");
+}
+
+// Throws NotAFileError when `name` is a folder.
+void refuse_folder(const char* verb, const Text& name) {
+  const DWORD attributes = GetFileAttributesW(wide(name));
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    refuse(verb, name, "a folder");
+  }
+}
+
+// Throws NotAFileError when the open `file` is no file on a disk (a pipe, a
+// console, a device named as \\.\NAME).
+void refuse_device(const char* verb, const Text& name, HANDLE file) {
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    refuse(verb, name, "a device");
+  }
+}
+
+}  // namespace
+
 bool Win32FileHost::file_exists(const Text& path) const {
-  const DWORD attributes = GetFileAttributesW(wide(resolve(path)));
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  const Text name = resolve(path);
+  refuse_folder("read", name);
+  return GetFileAttributesW(wide(name)) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool Win32FileHost::path_exists(const Text& path) const {
@@ -65,8 +92,10 @@ std::vector<std::string> Win32FileHost::read_lines(const Text& path) {
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
+    refuse_folder("read", name);
     throw FileError(failure("read", name));
   }
+  refuse_device("read", name, file.get());
   std::string content;
   char buffer[65536];
   for (;;) {
@@ -90,7 +119,7 @@ bool holds(const Text& name, const std::string& content) {
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size{};
-  if (!file || !GetFileSizeEx(file.get(), &size) ||
+  if (!file || GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size) ||
       static_cast<unsigned long long>(size.QuadPart) != content.size()) {
     return false;
   }
@@ -111,6 +140,7 @@ bool holds(const Text& name, const std::string& content) {
 
 void Win32FileHost::write_lines(const Text& path, const std::vector<std::string>& lines) {
   const Text name = resolve(path);
+  refuse_folder("write", name);
   const std::string content = join_lines(lines);
   // Mostly the file already holds these very bytes (settings rarely
   // change): then there is nothing to replace, and no disk to wait for.
@@ -119,41 +149,52 @@ void Win32FileHost::write_lines(const Text& path, const std::vector<std::string>
   }
   // The new content goes to a temporary file in the same folder and replaces
   // the old file by one rename once it is complete and on disk, so a crash or
-  // a full disk leaves the old file rather than a truncated one.
-  const std::size_t slash = name.find_last_of(u'\\');
-  const Text folder = slash == Text::npos ? Text(u".") : name.substr(0, slash + 1);
-  wchar_t temporary[MAX_PATH + 1];
-  if (GetTempFileNameW(wide(folder), L"kst", 0, temporary) == 0) {
-    throw FileError(failure("write", name));
+  // a full disk leaves the old file rather than a truncated one. Its name is
+  // the file's with a marker of the program's own and six letters or digits,
+  // which no file of the user's beside the settings plausibly has.
+  win32::Handle file;
+  Text temporary_name;
+  for (unsigned attempt = 0; !file; ++attempt) {
+    LARGE_INTEGER tick{};
+    QueryPerformanceCounter(&tick);
+    unsigned long long seed = static_cast<unsigned long long>(tick.QuadPart) * 0x9E3779B97F4A7C15ull ^
+                              (static_cast<unsigned long long>(GetCurrentProcessId()) << 20) ^ attempt;
+    temporary_name = name + u".kestrova-temp-";
+    static constexpr char16_t kDigits[] = u"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    for (int i = 0; i < 6; ++i) {
+      temporary_name += kDigits[seed % 62];
+      seed /= 62;
+    }
+    file = win32::Handle(CreateFileW(wide(temporary_name), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file && (GetLastError() != ERROR_FILE_EXISTS || attempt >= 100)) {
+      throw FileError(failure("write", name));
+    }
   }
+  const wchar_t* temporary = wide(temporary_name);
   bool replaced = false;
   struct Cleanup {
+    win32::Handle& file;
     const wchar_t* path;
     const bool& keep;
     ~Cleanup() {
+      file = win32::Handle();  // closed first: an open file cannot be deleted
       if (!keep) {
         DeleteFileW(path);
       }
     }
-  } cleanup{temporary, replaced};
-  {
-    win32::Handle file(
-        CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
+  } cleanup{file, temporary, replaced};
+  std::size_t done = 0;
+  while (done < content.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1u << 20));
+    DWORD written = 0;
+    if (!WriteFile(file.get(), content.data() + done, chunk, &written, nullptr) || written == 0) {
       throw FileError(failure("write", name));
     }
-    std::size_t done = 0;
-    while (done < content.size()) {
-      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1u << 20));
-      DWORD written = 0;
-      if (!WriteFile(file.get(), content.data() + done, chunk, &written, nullptr) || written == 0) {
-        throw FileError(failure("write", name));
-      }
-      done += written;
-    }
-    if (!FlushFileBuffers(file.get()) || !CloseHandle(file.release())) {
-      throw FileError(failure("write", name));
-    }
+    done += written;
+  }
+  if (!FlushFileBuffers(file.get()) || !CloseHandle(file.release())) {
+    throw FileError(failure("write", name));
   }
   if (!MoveFileExW(temporary, wide(name), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     throw FileError(failure("write", name));

@@ -65,7 +65,11 @@ TEST_F(Win32FileHostTest, ReplacesWholeFilesAndNamesEveryFailure) {
   EXPECT_EQ(files_in_folder(), 1) << "a temporary file stayed behind";
   EXPECT_TRUE(host.file_exists(u"kestrova.ini"));
   fs::create_directory(folder / "dir.ini");
-  EXPECT_FALSE(host.file_exists(u"dir.ini"));
+  // Anything but a file is refused as a settings path: a folder, a device.
+  EXPECT_THROW((void)host.file_exists(u"dir.ini"), NotAFileError);
+  EXPECT_THROW(host.read_lines(u"dir.ini"), NotAFileError);
+  EXPECT_THROW(host.write_lines(u"dir.ini", {"x"}), NotAFileError);
+  EXPECT_THROW(host.read_lines(u"\\\\.\\NUL"), NotAFileError);
   EXPECT_FALSE(host.file_exists(u"missing.ini"));
   // A path from the command line: folders count, relative ones never do.
   EXPECT_TRUE(host.path_exists(name("dir.ini")));

@@ -3,10 +3,11 @@
 #include <windows.h>
 
 #include <optional>
+#include <string>
 
 #include "app/form.h"
-#include "app/win32/network_drives.h"
 #include "app/win32/file_host.h"
+#include "app/win32/network_drives.h"
 #include "app/win32/start.h"
 #include "app/win32/text.h"
 #include "app/win32/view.h"
@@ -24,6 +25,15 @@ class ProgramHost final : public Win32FileHost {
   Text title_;
 };
 
+// The working folder the program was started in, which relative paths on
+// its command line name files in; empty when it cannot be had.
+Text working_folder() {
+  const DWORD size = GetCurrentDirectoryW(0, nullptr);
+  std::wstring folder(size, L'\0');
+  const DWORD length = size == 0 ? 0 : GetCurrentDirectoryW(size, folder.data());
+  return length == 0 || length >= size ? Text() : text_of(folder.data(), length);
+}
+
 int run(HINSTANCE instance) {
   const Text executable = module_path();
   const Text name = executable_name(executable);
@@ -32,7 +42,8 @@ int run(HINSTANCE instance) {
   const NetworkDrives drives;
   std::optional<ProgramHost> host;
   return run_program(view, [&]() -> SettingsHost& { return host.emplace(settings_folder(folder), name); },
-                     {command_line_from_tail(command_line_tail(text_of(GetCommandLineW()))), folder, name, &drives});
+                     {command_line_from_tail(command_line_tail(text_of(GetCommandLineW()))), folder, name,
+                      &drives, kNativePathFlavour, working_folder()});
 }
 
 }  // namespace

@@ -5,8 +5,9 @@
 #include <QIcon>
 #include <memory>
 
-#include "app/linux/qt/form_window.h"
 #include "app/linux/network_mounts.h"
+#include "app/linux/posix_file_host.h"
+#include "app/linux/qt/form_window.h"
 #include "app/linux/qt/platform.h"
 
 namespace kestrova {
@@ -39,9 +40,10 @@ int run_program(const CommandLine& line, const QString& executable_path) {
     host = std::make_unique<AppHost>(platform::settings_folder(program_folder));
     return *host;
   };
-  return run_program(window, open_settings,
-                     {line, to_text(program_folder),
-                      to_text(platform::executable_name(executable.filePath())), &mounts});
+  return run_program(
+      window, open_settings,
+      {line, to_text(program_folder), to_text(platform::executable_name(executable.filePath())), &mounts,
+       kNativePathFlavour, from_utf8(start_folder())});
 }
 
 }  // namespace kestrova
