@@ -196,8 +196,9 @@ class DataControlKeeper final : public SelectionKeeper {
         return;
       }
       replaced_ = true;
-      failed(selection_.offer == nullptr ? "another program emptied it at once"
-                                         : "another program put something else on it at once");
+      throw CopyTakenOver(std::string("cannot set the clipboard: ") +
+                          (selection_.offer == nullptr ? "another program emptied it at once"
+                                                       : "another program put something else on it at once"));
     }
     std::fflush(nullptr);
     const pid_t keeper = fork();

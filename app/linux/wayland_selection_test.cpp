@@ -10,11 +10,14 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/form.h"
+#include "app/linux/handed_copy.h"
 
 namespace kestrova {
 namespace {
@@ -212,26 +215,34 @@ TEST(DataControl, ACompositorThatFailsTheCopyIsAFailure) {
 
 // Another owner in the copy's own round trip: a newer start's copy (marked)
 // or a program that holds our very text keeps it; another text, or an empty
-// clipboard, is a failure, never taken for a newer copy of ours.
+// clipboard, took it over, never taken for a newer copy of ours. The same
+// holds for the window's copies, handed to a fresh start: it comes back as
+// taken over, so that no clear of the window's wipes that program's text.
 TEST(DataControl, AnOwnerThatReplacesTheCopyAtOnceNeedsEvidence) {
   struct Case {
     Replacement replacement;
     bool kept;
   };
-  for (const Case& c : {Case{{"newer", true}, true}, Case{{"ours", false}, true},
-                        Case{{"other", false}, false}, Case{{nullptr, false}, false}}) {
-    const char* what = c.replacement.text != nullptr ? c.replacement.text : "emptied";
-    FakeCompositor compositor(FakeCompositor::Then::Replace, true, c.replacement);
-    auto connection = wayland::connect_to_compositor();
-    ASSERT_NE(connection, nullptr);
-    auto keeper = wayland::data_control_keeper(std::move(connection), false);
-    if (c.kept) {
-      EXPECT_NO_THROW(keeper->copy(u"ours")) << what;
-    } else {
-      EXPECT_THROW(keeper->copy(u"ours"), PlatformError) << what;
-      // The clear that follows a failed copy is older than the other
-      // program's text: it asks nothing of the compositor.
-      EXPECT_NO_THROW(keeper->clear()) << what;
+  for (const bool handed : {false, true}) {
+    for (const Case& c : {Case{{"newer", true}, true}, Case{{"ours", false}, true},
+                          Case{{"other", false}, false}, Case{{nullptr, false}, false}}) {
+      const std::string what = std::string(c.replacement.text != nullptr ? c.replacement.text : "emptied") +
+                               (handed ? ", handed over" : "");
+      FakeCompositor compositor(FakeCompositor::Then::Replace, true, c.replacement);
+      std::unique_ptr<SelectionKeeper> keeper;
+      if (!handed) {
+        auto connection = wayland::connect_to_compositor();
+        ASSERT_NE(connection, nullptr);
+        keeper = wayland::data_control_keeper(std::move(connection), false);
+      }
+      const auto copy = [&] {
+        handed ? copy_in_fresh_process(ClipboardRoute::WlrDataControl, u"ours") : keeper->copy(u"ours");
+      };
+      if (c.kept) {
+        EXPECT_NO_THROW(copy()) << what;
+      } else {
+        EXPECT_THROW(copy(), CopyTakenOver) << what;
+      }
     }
   }
 }
@@ -243,3 +254,12 @@ TEST(DataControl, ACompositorThatNeverAnswersIsNone) {
 
 }  // namespace
 }  // namespace kestrova
+
+// The window's copies are handed to a start of this program: here, to this one.
+int main(int argc, char** argv) {
+  if (const std::optional<int> status = kestrova::run_handed_copy(argc)) {
+    return *status;
+  }
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

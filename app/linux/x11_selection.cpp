@@ -525,7 +525,7 @@ void copy(const Text& text) {
         return;
       }
       if (kind == Display::Kind::Other) {
-        throw PlatformError(kTakenAway);
+        throw CopyTakenOver(kTakenAway);
       }
       // That owner's window went away meanwhile: ask again.
     }

@@ -124,7 +124,7 @@ void set_text(const QString& text) {
         if (x11::keeps_copy(owner.window, to_text(text))) {
           return;
         }
-        throw PlatformError("cannot set the clipboard: another program put something else on it at once");
+        throw CopyTakenOver("cannot set the clipboard: another program put something else on it at once");
       }
       if (grace.hasExpired()) {
         refused();
