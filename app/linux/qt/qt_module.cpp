@@ -26,6 +26,7 @@ __attribute__((visibility("default"))) int kestrova_qt_main(int argc, char** arg
   static int qt_argc = 1;
   static char* qt_argv[] = {argv[0], nullptr};
   QApplication app(qt_argc, qt_argv);
+  keeper.up();
   return keeper.finish(run_program(line, QCoreApplication::applicationFilePath()));
 }
 
@@ -37,7 +38,7 @@ __attribute__((visibility("default"))) kestrova::FormView* kestrova_qt_window(ch
   static char* qt_argv[] = {program_path, nullptr};
   // Never destroyed: finish ends the process without tearing Qt down.
   static auto* const application = new QApplication(qt_argc, qt_argv);
-  static auto* const window = (prepare_application(), new FormWindow());
+  static auto* const window = (keeper.up(), prepare_application(), new FormWindow());
   (void)application;
   return window;
 }
