@@ -119,9 +119,9 @@ ClipboardKeeper ClipboardKeeper::start(std::chrono::milliseconds bound) {
     close(fds[0]);
     keeper.report_fd_ = fds[1];
     report_to_waiting = fds[1];
-    // Whatever ends the worker through exit() (Qt does on a display that
-    // broke) tells the waiting process at once and skips the teardown that
-    // may wait for ever on a dead connection's thread.
+    // Whatever ends the worker through exit() (a library's fatal path, a
+    // plugin's) tells the waiting process at once and skips the teardown
+    // that may wait for ever on a dead connection's thread.
     on_exit(
         [](int status, void*) {
           if (report_to_waiting >= 0) {
