@@ -247,8 +247,9 @@ void hand_over(Request request, ClipboardRoute route, const Text& text, std::chr
   }
   close(ours);
   const bool late = Clock::now() >= deadline;
-  // It ends as soon as it has answered; a second more is plenty.
-  reap_by(child, answered ? Clock::now() + std::chrono::seconds(1) : Clock::now());
+  // It ends as soon as it has answered or hung up; a second more is plenty.
+  // One that let the bound pass has stopped: it is ended at once.
+  reap_by(child, late ? Clock::now() : Clock::now() + std::chrono::seconds(1));
   if (!answered) {
     throw PlatformError(
         late ? "cannot set the clipboard: the process that was to keep it did not answer within " +
