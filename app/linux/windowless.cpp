@@ -1,6 +1,7 @@
 #include "app/linux/windowless.h"
 
 #include <dlfcn.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <climits>
@@ -28,18 +29,13 @@ struct QtModule {
 
 std::string executable_path(const char* argv0);
 
-// Whether a keeper forked from this process stays small: what it would
-// share of this process's pages it keeps once this process has ended.
+// Whether a keeper forked from this process stays small: it would keep
+// this process's heap (the settings read, above all) once this process has
+// ended. A usual start's heap is a few hundred kilobytes.
 bool small_enough_to_fork() {
-  constexpr long kMostResident = 3L << 20;  // a start beside a usual settings file: under 2.5 MB
-  long size = 0;
-  long resident = 0;
-  std::FILE* statm = std::fopen("/proc/self/statm", "r");
-  const bool read = statm != nullptr && std::fscanf(statm, "%ld %ld", &size, &resident) == 2;
-  if (statm != nullptr) {
-    std::fclose(statm);
-  }
-  return !read || resident * sysconf(_SC_PAGESIZE) <= kMostResident;
+  constexpr std::size_t kMostHeap = std::size_t{3} << 19;  // 1.5 MB
+  const struct mallinfo2 heap = mallinfo2();
+  return heap.arena + heap.hblkhd <= kMostHeap;
 }
 
 // Beside the program (the build folder, or a copy of a built program with
