@@ -92,7 +92,8 @@ Text file_part(const Text& path, TextView separators) {
 // sees the clipboard empty in between: a clipboard manager that refills an
 // empty clipboard would otherwise put its last entry back over the copy.
 // Without a copy, or when the copy fails, the clear is carried out all the
-// same, at the end of the handler or on its way out.
+// same, at the end of the handler or on its way out; not after a copy that
+// another program took over, whose text it would wipe.
 class ClipboardChange {
  public:
   explicit ClipboardChange(FormView& view) : view_(view) {}
@@ -112,7 +113,14 @@ class ClipboardChange {
 
   void clear() { pending_ = true; }
   void set(const Text& text) {
-    view_.set_clipboard_text(text);
+    try {
+      view_.set_clipboard_text(text);
+    } catch (const CopyTakenOver&) {
+      // The clear was to make room for our copy; another program's text
+      // stands there now, newer than either.
+      pending_ = false;
+      throw;
+    }
     pending_ = false;
   }
   // The end of the handler: a clear no copy replaced happens now.

@@ -25,6 +25,13 @@ class PlatformError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A copy that another program replaced before it held: the clipboard holds
+// that program's text now, and no clear of ours may take it away.
+class CopyTakenOver : public PlatformError {
+ public:
+  using PlatformError::PlatformError;
+};
+
 // Exit status after a failure of a file, the clipboard or another platform
 // service that was reported in a message box.
 inline constexpr int kPlatformFailureStatus = 1;
@@ -96,7 +103,8 @@ class FormView {
   // behaviour never clears before a copy; a handler that clears and then
   // copies copies only. Throws PlatformError only when the copy did not
   // happen; a copy that another program replaced at once did not happen,
-  // unless that program is a newer copy of this one or holds this very text.
+  // unless that program is a newer copy of this one or holds this very text,
+  // and throws CopyTakenOver then.
   virtual void set_clipboard_text(const Text& text) = 0;
   // True where a copy only holds when it answers the user's own input (a
   // key press or click in the program's window), as on a Wayland desktop:

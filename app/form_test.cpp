@@ -249,27 +249,31 @@ TEST_F(FormTest, WhereCopiesNeedInputTheMessageOkCopiesAgain) {
 
 // A copy passes from the old text to the new in one step: a clear before it
 // would let a clipboard manager that refills an empty clipboard put its last
-// entry back over the copy. A clear that nothing replaces still happens.
+// entry back over the copy. A clear that nothing replaces still happens,
+// but never over another program's text that replaced the copy at once.
 TEST_F(FormTest, ACopyIsOneStepAndAClearWithoutCopyStillClears) {
   using Calls = std::vector<Text>;
-  struct Case { const char* what; std::vector<Text> items; bool needs_input, press_ok, refuse; Calls calls; };
+  enum Refuse { no, refused, taken };
+  struct Case { const char* what; std::vector<Text> items; bool needs_input, press_ok; Refuse refuse; Calls calls; };
   const Case cases[] = {
-      {"file-name mode", {u"$FILENAME$", u"\\x\\a.txt"}, false, true, false, {u"set a"}},
-      {"a path and its box", {u"\\x\\a.txt"}, false, true, false, {u"set \\x\\a.txt"}},
-      {"copied again from OK", {u"$FILENAME$", u"\\x\\a.txt"}, true, true, false, {u"set a", u"set a"}},
-      {"box closed without OK", {u"$FILENAME$", u"\\x\\a.txt"}, true, false, false, {u"set a", u"clear"}},
-      {"a refused copy", {u"\\x\\a.txt"}, false, true, true, {u"refused", u"clear"}},
+      {"file-name mode", {u"$FILENAME$", u"\\x\\a.txt"}, false, true, no, {u"set a"}},
+      {"a path and its box", {u"\\x\\a.txt"}, false, true, no, {u"set \\x\\a.txt"}},
+      {"copied again from OK", {u"$FILENAME$", u"\\x\\a.txt"}, true, true, no, {u"set a", u"set a"}},
+      {"box closed without OK", {u"$FILENAME$", u"\\x\\a.txt"}, true, false, no, {u"set a", u"clear"}},
+      {"a refused copy", {u"\\x\\a.txt"}, false, true, refused, {u"refused", u"clear"}},
+      {"a copy taken over", {u"\\x\\a.txt"}, false, true, taken, {u"taken"}},
   };
   for (const Case& c : cases) {
     view = FakeView();
     view.clipboard = u"old";
     view.needs_user_input = c.needs_input;
     view.press_ok = c.press_ok;
-    view.refuse_clipboard = c.refuse;
+    view.refuse_clipboard = c.refuse == refused;
+    view.take_over = c.refuse == taken;
     try {
       load("TAG-SET=NO\r\nCRLF-SET=NO\r\n", c.items);
     } catch (const PlatformError&) {
-      EXPECT_TRUE(c.refuse) << c.what;
+      EXPECT_NE(c.refuse, no) << c.what;
     }
     EXPECT_EQ(view.clipboard_calls, c.calls) << c.what;
   }

@@ -21,9 +21,10 @@ class FakeView : public FormView {
   std::set<std::size_t> selected;
   std::optional<Text> clipboard;  // nullopt: cleared
   std::vector<Text> copies;       // every text set, in order
-  // Every clipboard call in order: u"clear", u"set " + text, u"refused".
+  // Every clipboard call in order: u"clear", u"set " + text, u"refused", u"taken".
   std::vector<Text> clipboard_calls;
   bool refuse_clipboard = false;
+  bool take_over = false;  // another program replaces every copy at once
   bool refuse_clear = false;
   bool needs_user_input = false;
   std::vector<Text> messages;
@@ -61,6 +62,10 @@ class FakeView : public FormView {
     clipboard_calls.push_back(u"clear");
   }
   void set_clipboard_text(const Text& text) override {
+    if (take_over) {
+      clipboard_calls.push_back(u"taken");
+      throw CopyTakenOver("cannot set the clipboard: another program put something else on it at once");
+    }
     if (refuse_clipboard) {
       clipboard_calls.push_back(u"refused");
       throw PlatformError("cannot set the clipboard: refused");

@@ -101,6 +101,25 @@ start_openbox() {
   return 1
 }
 
+# running_beside DIR PIDS N: N processes of the program in DIR run besides
+# PIDS (an extended regular expression; zombies, whose command line is gone,
+# are not counted).
+running_beside() { test "$(pgrep -f "$1/kestrova" | grep -cvxE "$2")" -eq "$3"; }
+no_zombie_under() { ! ps -o stat= --ppid "$1" | grep -q Z; }
+
+# small_keeper_left LABEL DIR: once the start ended (its window closed),
+# exactly one process of the program in DIR is left, holding at most 4 MB resident (a sanitizer's
+# shadow memory is no part of the program's own size); its size goes into
+# $keeper_rss.
+small_keeper_left() {
+  local keeper
+  check "$1: one keeper left" wait_for running_beside "$2" none 1 || return 1
+  keeper=$(pgrep -f "$2/kestrova")
+  keeper_rss=$(awk '/^VmRSS:/ {print $2}' "/proc/$keeper/status" 2>/dev/null)
+  grep -q libasan "/proc/$keeper/maps" 2>/dev/null ||
+    check "$1: the keeper holds at most 4 MB (${keeper_rss:-?} kB)" test "${keeper_rss:-99999}" -le 4096
+}
+
 # gone_within SECONDS PATTERN: waits until no process's command line matches
 # PATTERN (as pgrep -f reads it); fails if one is left after SECONDS.
 gone_within() {

@@ -248,8 +248,10 @@ dir=$(new_folder names)
 names_table "$work/names"
 echo other | xclip -selection clipboard
 check "names: ends after take-over" wait_gone "$dir"
-# The window takes a drop of two such names; Ctrl+A copies their bytes
-# (through Qt's clipboard, which X11 copies from the window take).
+# The window takes a drop of two such names; 100 selection changes (each a
+# copy, handed to a keeper of its own like the command line's) leave one
+# keeper beside the window and no zombie; Ctrl+A copies their bytes; once
+# the window closed, one small keeper serves them.
 if [ -n "$drag_source" ]; then
   printf 'TAG-SET=NO\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=NO\r\n' >"$dir/kestrova.ini"
   "$dir/kestrova" 2>>"$work/names.log" &
@@ -264,14 +266,44 @@ if [ -n "$drag_source" ]; then
   check "names: drag source appears" test -n "$source_win"
   drag_onto_list "$source_win" "$menu" "$work/drag.out"
   check "names: the list takes the drop" wait_for grep -q copied "$work/drag.out"
-  xdotool mousemove --sync 100 $((menu + 90)) click 1 key ctrl+a
+  xdotool mousemove --sync 100 $((menu + 90)) click 1
+  first=$(printf '%s\r\n' "$work/names/${names[0]}" | hex)
+  first_copied() { test "$(names_paste UTF8_STRING | hex)" = "$first"; }
+  check "names: a click copies the first" wait_for first_copied
+  window_pid=$(pgrep -P "$caller" -f "$dir/kestrova")
+  xdotool key --delay 10 $(for _ in $(seq 50); do echo Down Up; done)
+  check "names: after 100 selection changes the first row's copy is there" wait_for first_copied
+  check "names: after 100 selection changes one keeper runs beside the window" \
+    wait_for running_beside "$dir" "$caller|$window_pid" 1
+  check "names: no zombie under the window" no_zombie_under "$window_pid"
+  xdotool key ctrl+a
   dropped=$(printf '%s\r\n%s' "$work/names/${names[0]}" "$work/names/${names[1]}" | hex)
   dropped_copied() { test "$(names_paste UTF8_STRING | hex)" = "$dropped"; }
   check "names: the dropped names are copied as their bytes" wait_for dropped_copied
-  kill "$caller" "$source_pid" 2>/dev/null
-  wait "$caller" "$source_pid" 2>/dev/null
+  # Closed as a window manager closes it (openbox binds Alt+F4).
+  start_openbox "$work/wm-ready"
+  timeout 10 xdotool windowactivate --sync "$win" key --clearmodifiers alt+F4 2>/dev/null
+  wait "$caller"
+  check "names: the closed window ends with status 0" test $? -eq 0
+  small_keeper_left names "$dir"
+  echo "the X11 window's keeper's resident size: ${keeper_rss:-?} kB"
+  check "names: the last copy pasted after the close" dropped_copied
+  kill "$source_pid" "$wm" 2>/dev/null
+  wait "$source_pid" "$wm" 2>/dev/null
   for pid in $(pgrep -f "$dir/kestrova"); do kill "$pid" 2>/dev/null; done
 fi
+
+# The keeper holds the copy, not the settings: beside a 5 MB settings file
+# (notes of the user's own) it is as small as any.
+dir=$(new_folder large 'TAG-SET=NO\r\nCRLF-SET=NO\r\n')
+yes $'; a note of the user\'s own, kept as it is\r' | head -c 5M >>"$dir/kestrova.ini"
+timeout 60 "$dir/kestrova" '$FILENAME$' /x/large.txt
+check "large settings: ends with status 0" test $? -eq 0
+check "large settings: copied" test "$(clipboard)" = large
+small_keeper_left "large settings" "$dir"
+echo "the keeper's resident size beside a 5 MB settings file: ${keeper_rss:-?} kB"
+echo other | xclip -selection clipboard
+check "large settings: ends after take-over" wait_gone "$dir"
 
 # 6. No arguments: the window with its caption. The end of the session
 #    (SIGTERM, SIGHUP) and Ctrl+C (SIGINT) close it as the user does: the

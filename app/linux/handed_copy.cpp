@@ -1,14 +1,17 @@
 #include "app/linux/handed_copy.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdint>
@@ -16,6 +19,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/form.h"
@@ -31,16 +35,50 @@ namespace {
 // a variable nobody sets by accident, naming a socket only a start from the
 // window has, can carry it.
 constexpr const char kMarker[] = "KESTROVA_HANDED_COPY";
-constexpr char kMagic[4] = {'K', 'H', 'C', '1'};
+constexpr char kMagic[4] = {'K', 'H', 'C', '2'};
 // The largest text a hand-over takes, in UTF-16 units: far beyond any list.
 constexpr std::uint64_t kMostUnits = std::uint64_t{1} << 28;
 
-bool send_all(int fd, const void* data, std::size_t size) {
+using Clock = std::chrono::steady_clock;
+
+// What the started process answers: the copy failed, held, or another
+// program took it over (then no clear of the window's may follow).
+enum Answer : std::uint8_t { kFailed = 0, kDone = 1, kTakenOver = 2 };
+// What the window asks of it.
+enum Request : std::uint8_t { kCopy = 'C', kClear = 'E' };
+
+// Waits until `fd` is ready for `events`; false when `deadline` passed first
+// (or the descriptor failed). Without a deadline, waits as long as it takes.
+bool ready(int fd, short events, const Clock::time_point* deadline) {
+  for (;;) {
+    int timeout = -1;
+    if (deadline != nullptr) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+      if (left <= 0) {
+        return false;
+      }
+      timeout = static_cast<int>(std::min<long long>(left, INT_MAX));
+    }
+    pollfd wait{fd, events, 0};
+    const int got = poll(&wait, 1, timeout);
+    if (got > 0) {
+      return true;
+    }
+    if (got < 0 && errno != EINTR) {
+      return false;
+    }
+  }
+}
+
+bool send_all(int fd, const void* data, std::size_t size, const Clock::time_point* deadline = nullptr) {
   const auto* bytes = static_cast<const char*>(data);
   while (size > 0) {
+    if (!ready(fd, POLLOUT, deadline)) {
+      return false;
+    }
     // MSG_NOSIGNAL: a process that died early must not take the window along.
-    const ssize_t sent = send(fd, bytes, size, MSG_NOSIGNAL);
-    if (sent < 0 && errno == EINTR) {
+    const ssize_t sent = send(fd, bytes, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent < 0 && (errno == EINTR || errno == EAGAIN)) {
       continue;
     }
     if (sent <= 0) {
@@ -52,11 +90,14 @@ bool send_all(int fd, const void* data, std::size_t size) {
   return true;
 }
 
-bool receive_all(int fd, void* data, std::size_t size) {
+bool receive_all(int fd, void* data, std::size_t size, const Clock::time_point* deadline = nullptr) {
   auto* bytes = static_cast<char*>(data);
   while (size > 0) {
-    const ssize_t got = recv(fd, bytes, size, 0);
-    if (got < 0 && errno == EINTR) {
+    if (!ready(fd, POLLIN, deadline)) {
+      return false;
+    }
+    const ssize_t got = recv(fd, bytes, size, MSG_DONTWAIT);
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
       continue;
     }
     if (got <= 0) {
@@ -118,8 +159,31 @@ pid_t start_fresh(int their_end, int number) {
   return child;
 }
 
-void reap(pid_t child) {
-  while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+// Reaps `child` once it has ended, waiting no later than `deadline`; then
+// ends it. Never leaves the window waiting on a process that stopped.
+void reap_by(pid_t child, Clock::time_point deadline) {
+  const auto ended = [child] {
+    pid_t got = 0;
+    while ((got = waitpid(child, nullptr, WNOHANG)) < 0 && errno == EINTR) {
+    }
+    return got != 0;  // reaped, or not ours to reap
+  };
+  // A descriptor that becomes readable when the child ends, where the
+  // kernel has them; else a short poll.
+  const int watch = static_cast<int>(syscall(SYS_pidfd_open, child, 0));
+  while (!ended()) {
+    if (Clock::now() >= deadline) {
+      kill(child, SIGKILL);
+      while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+      }
+      break;
+    }
+    if (watch < 0 || !ready(watch, POLLIN, &deadline)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(watch < 0 ? 2 : 0));
+    }
+  }
+  if (watch >= 0) {
+    close(watch);
   }
 }
 
@@ -139,7 +203,9 @@ std::unique_ptr<SelectionKeeper> keeper_for(ClipboardRoute route) {
 
 }  // namespace
 
-void copy_in_fresh_process(ClipboardRoute route, const Text& text) {
+namespace {
+
+void hand_over(Request request, ClipboardRoute route, const Text& text, std::chrono::milliseconds bound) {
   int pair[2];
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
     throw PlatformError(errno_text("cannot keep the clipboard: ", errno));
@@ -159,29 +225,52 @@ void copy_in_fresh_process(ClipboardRoute route, const Text& text) {
   }
   close(theirs);
 
-  const auto route_byte = static_cast<std::uint8_t>(route);
+  // The started process connects, copies and answers within its own bounds
+  // (two seconds for a compositor, one for an X11 owner to settle, one for
+  // another owner's text); one that takes longer has stopped, and the
+  // window must not freeze with it.
+  const Clock::time_point deadline = Clock::now() + bound;
+  const std::uint8_t head[2] = {static_cast<std::uint8_t>(request), static_cast<std::uint8_t>(route)};
   const std::uint64_t units = text.size();
-  const bool sent = send_all(ours, kMagic, sizeof kMagic) && send_all(ours, &route_byte, 1) &&
-                    send_all(ours, &units, sizeof units) &&
-                    send_all(ours, text.data(), units * sizeof(char16_t));
-  std::uint8_t done = 0;
+  const bool sent = send_all(ours, kMagic, sizeof kMagic, &deadline) &&
+                    send_all(ours, head, sizeof head, &deadline) &&
+                    send_all(ours, &units, sizeof units, &deadline) &&
+                    send_all(ours, text.data(), units * sizeof(char16_t), &deadline);
+  std::uint8_t answer = kFailed;
   std::uint32_t size = 0;
   std::string message;
-  bool answered =
-      sent && receive_all(ours, &done, 1) && receive_all(ours, &size, sizeof size) && size < 65536;
+  bool answered = sent && receive_all(ours, &answer, 1, &deadline) &&
+                  receive_all(ours, &size, sizeof size, &deadline) && size < 65536;
   if (answered) {
     message.resize(size);
-    answered = receive_all(ours, message.data(), size);
+    answered = receive_all(ours, message.data(), size, &deadline);
   }
   close(ours);
-  reap(child);
+  const bool late = Clock::now() >= deadline;
+  // It ends as soon as it has answered or hung up; a second more is plenty.
+  // One that let the bound pass has stopped: it is ended at once.
+  reap_by(child, late ? Clock::now() : Clock::now() + std::chrono::seconds(1));
   if (!answered) {
-    throw PlatformError("cannot set the clipboard: the process that was to keep it ended without an answer");
+    throw PlatformError(
+        late ? "cannot set the clipboard: the process that was to keep it did not answer within " +
+                   std::to_string(bound.count()) + " ms and was ended"
+             : "cannot set the clipboard: the process that was to keep it ended without an answer");
   }
-  if (done == 0) {
+  if (answer == kTakenOver) {
+    throw CopyTakenOver(message);
+  }
+  if (answer != kDone) {
     throw PlatformError(message);
   }
 }
+
+}  // namespace
+
+void copy_in_fresh_process(ClipboardRoute route, const Text& text, std::chrono::milliseconds bound) {
+  hand_over(kCopy, route, text, bound);
+}
+
+void clear_in_fresh_process(ClipboardRoute route) { hand_over(kClear, route, Text(), kHandedCopyBound); }
 
 std::optional<int> run_handed_copy(int argc) {
   const char* marker = std::getenv(kMarker);
@@ -204,11 +293,12 @@ std::optional<int> run_handed_copy(int argc) {
   close_descriptors_except({fd});
 
   char magic[sizeof kMagic] = {};
-  std::uint8_t route = 0;
+  std::uint8_t head[2] = {};
   std::uint64_t units = 0;
   if (!receive_all(fd, magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof magic) != 0 ||
-      !receive_all(fd, &route, 1) || route > static_cast<std::uint8_t>(ClipboardRoute::Qt) ||
-      !receive_all(fd, &units, sizeof units) || units > kMostUnits) {
+      !receive_all(fd, head, sizeof head) || (head[0] != kCopy && head[0] != kClear) ||
+      head[1] > static_cast<std::uint8_t>(ClipboardRoute::Qt) || !receive_all(fd, &units, sizeof units) ||
+      units > kMostUnits) {
     return kPlatformFailureStatus;  // nobody to tell: the window hears of it by the socket's end
   }
   Text text(units, u'\0');
@@ -216,17 +306,19 @@ std::optional<int> run_handed_copy(int argc) {
     return kPlatformFailureStatus;
   }
   std::string failure;
+  std::uint8_t answer = kDone;
   try {
-    keeper_for(static_cast<ClipboardRoute>(route))->copy(text);
+    const auto keeper = keeper_for(static_cast<ClipboardRoute>(head[1]));
+    head[0] == kClear ? keeper->clear() : keeper->copy(text);
   } catch (const std::exception& error) {
+    answer = dynamic_cast<const CopyTakenOver*>(&error) != nullptr ? kTakenOver : kFailed;
     failure = error.what();
     if (failure.empty()) {
       failure = "cannot set the clipboard";
     }
   }
-  const std::uint8_t done = failure.empty() ? 1 : 0;
   const auto size = static_cast<std::uint32_t>(std::min<std::size_t>(failure.size(), 65535));
-  if (send_all(fd, &done, 1) && send_all(fd, &size, sizeof size)) {
+  if (send_all(fd, &answer, 1) && send_all(fd, &size, sizeof size)) {
     send_all(fd, failure.data(), size);
   }
   close(fd);

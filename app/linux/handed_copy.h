@@ -8,6 +8,7 @@
 // start uses, answers whether the copy held, and ends, leaving its keeper.
 #pragma once
 
+#include <chrono>
 #include <optional>
 
 #include "app/linux/selection.h"
@@ -15,10 +16,21 @@
 
 namespace kestrova {
 
+// How long the window waits for that process's word before it ends it.
+inline constexpr std::chrono::seconds kHandedCopyBound{5};
+
 // Copies `text` through a fresh process of the program on `route` (not
 // Qt's). Throws PlatformError with that process's message when the copy did
-// not happen. Returns once that process has ended: nothing is left to reap.
-void copy_in_fresh_process(ClipboardRoute route, const Text& text);
+// not happen (CopyTakenOver when another program took it over at once), or
+// when no answer came within `bound`: that process is then ended.
+// Returns once that process has ended: nothing is left to reap.
+void copy_in_fresh_process(ClipboardRoute route, const Text& text,
+                           std::chrono::milliseconds bound = kHandedCopyBound);
+
+// Empties the clipboard the same way, from a process whose connection is as
+// new as the clear (an X11 clear is dated by its connection). Throws as
+// copy_in_fresh_process does.
+void clear_in_fresh_process(ClipboardRoute route);
 
 // In a process started by copy_in_fresh_process: does the copy, answers and
 // returns the exit status. Empty in any other start (the marker is absent,

@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <string>
 
@@ -18,9 +20,10 @@
 namespace kestrova {
 namespace {
 
-std::string failure_of(ClipboardRoute route, const Text& text) {
+std::string failure_of(ClipboardRoute route, const Text& text,
+                       std::chrono::milliseconds bound = kHandedCopyBound) {
   try {
-    copy_in_fresh_process(route, text);
+    copy_in_fresh_process(route, text, bound);
   } catch (const PlatformError& error) {
     return error.what();
   }
@@ -52,6 +55,14 @@ TEST(HandedCopy, BringsTheStartedProcessesFailureBack) {
     EXPECT_EQ(failure_of(c.route, big), c.message);
     EXPECT_TRUE(nothing_to_reap());
   }
+  // One that stops (a keeper stuck on a stalled compositor) is ended at the
+  // bound: the window never freezes with it.
+  setenv("HANDED_COPY_TEST_STOP", "1", 1);
+  EXPECT_EQ(
+      failure_of(ClipboardRoute::X11, big, std::chrono::milliseconds(300)),
+      "cannot set the clipboard: the process that was to keep it did not answer within 300 ms and was ended");
+  unsetenv("HANDED_COPY_TEST_STOP");
+  EXPECT_TRUE(nothing_to_reap());
 }
 
 // The marker is taken only with a socket behind it and no argument beside
@@ -88,6 +99,9 @@ TEST(HandedCopy, TakesTheMarkerOnlyWithItsSocket) {
 }  // namespace kestrova
 
 int main(int argc, char** argv) {
+  if (std::getenv("HANDED_COPY_TEST_STOP") != nullptr && std::getenv("KESTROVA_HANDED_COPY") != nullptr) {
+    raise(SIGSTOP);
+  }
   if (const std::optional<int> status = kestrova::run_handed_copy(argc)) {
     return *status;
   }

@@ -113,11 +113,11 @@ bool copy_stands(const std::function<Holder()>& look, const std::function<Answer
           case Answer::Same:
             return false;
           case Answer::Different:
-            throw PlatformError("cannot set the clipboard: another program put something else on it at once");
+            throw CopyTakenOver("cannot set the clipboard: another program put something else on it at once");
           case Answer::None:
             // It may have gone before it answered: who holds it now decides.
             if (std::exchange(silent_before, true) && Clock::now() > grace) {
-              throw PlatformError(
+              throw CopyTakenOver(
                   "cannot set the clipboard: another program took it at once and does not answer");
             }
             break;
@@ -125,7 +125,7 @@ bool copy_stands(const std::function<Holder()>& look, const std::function<Answer
         break;
       case Holder::Nobody:
         if (Clock::now() > grace) {
-          throw PlatformError("cannot set the clipboard: another program emptied it at once");
+          throw CopyTakenOver("cannot set the clipboard: another program emptied it at once");
         }
         break;
     }

@@ -54,7 +54,7 @@ enum class Answer { Same, Different, None };
 // asking the windowing system anew), `ask` what another program gives. True:
 // the copy holds the clipboard and must be served. False: another owner keeps
 // it for us, a newer start's keeper or a program that answers with this very
-// text (a clipboard manager). Throws PlatformError when another program put
+// text (a clipboard manager). Throws CopyTakenOver when another program put
 // something else on it, or when for a second nobody holds it or its holder
 // does not answer.
 bool copy_stands(const std::function<Holder()>& look, const std::function<Answer()>& ask);

@@ -12,12 +12,15 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
 #include "app/form.h"
+#include "app/linux/handed_copy.h"
 
 namespace kestrova {
 namespace {
@@ -254,8 +257,10 @@ TEST(DataControl, ACompositorThatFailsTheCopyIsAFailure) {
 
 // Another owner in the copy's own round trip: a newer start's copy (marked)
 // or a program that gives our very text as UTF-8, whole or in pieces, keeps
-// it; anything else is a failure, never taken for a newer copy of ours. The
-// clipboard then holds what that owner put there.
+// it; anything else took it over, never taken for a newer copy of ours. The
+// clipboard then holds what that owner put there. The same holds for the
+// window's copies, handed to a fresh start: they come back as taken over, so
+// that no clear of the window's wipes that program's text.
 TEST(DataControl, AnOwnerThatReplacesTheCopyAtOnceNeedsEvidence) {
   using R = Replacement;
   const struct {
@@ -271,23 +276,28 @@ TEST(DataControl, AnOwnerThatReplacesTheCopyAtOnceNeedsEvidence) {
       {"gone before it answers", {"ours", false, R{}.type, R::Gone}, "emptied"},
       {"emptied", {}, "emptied"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    FakeCompositor compositor(FakeCompositor::Then::Replace, true, c.replacement);
-    auto connection = wayland::connect_to_compositor();
-    ASSERT_NE(connection, nullptr);
-    auto keeper = wayland::data_control_keeper(std::move(connection), false);
-    std::string failure = "kept";
-    try {
-      keeper->copy(u"ours");
-    } catch (const PlatformError& error) {
-      failure = error.what();
-    }
-    EXPECT_NE(failure.find(c.failure != nullptr ? c.failure : "kept"), std::string::npos) << failure;
-    if (c.failure != nullptr) {
-      // The clear that follows a failed copy is older than the other
-      // program's text: it asks nothing of the compositor.
-      EXPECT_NO_THROW(keeper->clear());
+  for (const bool handed : {false, true}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (handed ? ", handed over" : ""));
+      FakeCompositor compositor(FakeCompositor::Then::Replace, true, c.replacement);
+      std::unique_ptr<SelectionKeeper> keeper;
+      if (!handed) {
+        auto connection = wayland::connect_to_compositor();
+        ASSERT_NE(connection, nullptr);
+        keeper = wayland::data_control_keeper(std::move(connection), false);
+      }
+      std::string failure = "kept";
+      try {
+        handed ? copy_in_fresh_process(ClipboardRoute::WlrDataControl, u"ours") : keeper->copy(u"ours");
+      } catch (const CopyTakenOver& error) {
+        failure = error.what();
+      }
+      EXPECT_NE(failure.find(c.failure != nullptr ? c.failure : "kept"), std::string::npos) << failure;
+      if (c.failure != nullptr && !handed) {
+        // The clear that follows a failed copy is older than the other
+        // program's text: it asks nothing of the compositor.
+        EXPECT_NO_THROW(keeper->clear());
+      }
     }
   }
 }
@@ -299,3 +309,12 @@ TEST(DataControl, ACompositorThatNeverAnswersIsNone) {
 
 }  // namespace
 }  // namespace kestrova
+
+// The window's copies are handed to a start of this program: here, to this one.
+int main(int argc, char** argv) {
+  if (const std::optional<int> status = kestrova::run_handed_copy(argc)) {
+    return *status;
+  }
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,6 +1,7 @@
 #include "app/linux/windowless.h"
 
 #include <dlfcn.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <climits>
@@ -27,6 +28,15 @@ struct QtModule {
 };
 
 std::string executable_path(const char* argv0);
+
+// Whether a keeper forked from this process stays small: it would keep
+// this process's heap (the settings read, above all) once this process has
+// ended. A usual start's heap is a few hundred kilobytes.
+bool small_enough_to_fork() {
+  constexpr std::size_t kMostHeap = std::size_t{3} << 19;  // 1.5 MB
+  const struct mallinfo2 heap = mallinfo2();
+  return heap.arena + heap.hblkhd <= kMostHeap;
+}
 
 // Beside the program (the build folder, or a copy of a built program with
 // its module), in the package's library folder (installed), or along the
@@ -67,13 +77,9 @@ const QtModule& qt_module() {
 // The window's state until Qt is needed; from then on the Qt window's.
 class WindowlessView final : public FormView {
  public:
-  // `clipboard` keeps every copy when `for_the_window`; else only those made
-  // before the window exists, and Qt's clipboard the window's.
-  WindowlessView(char* program_path, const Clipboard& clipboard, bool for_the_window)
-      : program_path_(program_path),
-        clipboard_(*clipboard.keeper),
-        route_(clipboard.route),
-        for_the_window_(for_the_window) {}
+  // `clipboard` keeps every copy, those of the window too.
+  WindowlessView(char* program_path, const Clipboard& clipboard)
+      : program_path_(program_path), clipboard_(*clipboard.keeper), route_(clipboard.route) {}
 
   Text caption() const override { return window_ != nullptr ? window_->caption() : caption_; }
   void set_caption(const Text& caption) override {
@@ -109,25 +115,23 @@ class WindowlessView final : public FormView {
   void set_list_width_twips(float width) override { window().set_list_width_twips(width); }
   void set_list_height_twips(float height) override { window().set_list_height_twips(height); }
 
+  // Once Qt runs in this process, its keepers are started afresh (Qt's
+  // threads and pages are no keeper's business), and so are those of a
+  // start that has grown with a large settings file: a keeper forked from
+  // it would hold all of that for as long as it serves.
   void clear_clipboard() override {
-    if (window_ != nullptr && !for_the_window_) {
-      window_->clear_clipboard();
+    if (window_ != nullptr) {
+      clear_in_fresh_process(route_);
     } else {
       clipboard_.clear();
     }
   }
   void set_clipboard_text(const Text& text) override {
-    if (window_ != nullptr && !for_the_window_) {
-      window_->set_clipboard_text(text);
-    } else if (window_ != nullptr) {
-      // Qt runs in this process now: its keeper is started afresh.
+    if (window_ != nullptr || !small_enough_to_fork()) {
       copy_in_fresh_process(route_, text);
     } else {
       clipboard_.copy(text);
     }
-  }
-  bool copy_needs_user_input() const override {
-    return window_ != nullptr && !for_the_window_ && window_->copy_needs_user_input();
   }
 
   void show_message(const Text& text, const std::function<void()>& on_ok) override {
@@ -199,7 +203,6 @@ class WindowlessView final : public FormView {
   char* program_path_;
   SelectionKeeper& clipboard_;
   ClipboardRoute route_;
-  bool for_the_window_;
   Text caption_ = u"Kestrova";
   int checked_[3] = {};
   oledrag_form* form_ = nullptr;
@@ -236,8 +239,9 @@ int run_windowless(int argc, char** argv, const Clipboard& clipboard) {
   const std::size_t slash = executable.rfind('/');
   const std::string program_folder = slash == 0 ? "/" : executable.substr(0, slash);
   // A compositor's data control serves the window's copies too: a Wayland
-  // program then gets them whichever window is active.
-  WindowlessView view(argv[0], clipboard, clipboard.route != ClipboardRoute::X11);
+  // program then gets them whichever window is active. On X11 the window's
+  // last copy is kept as small as the command line's.
+  WindowlessView view(argv[0], clipboard);
   const ProcNetworkMounts mounts;
   std::unique_ptr<WindowlessHost> host;
   const auto open_settings = [&]() -> SettingsHost& {

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <chrono>
 
 namespace kestrova::platform {
 
@@ -38,9 +39,17 @@ void choose_windowing_platform();
 // process with the status at once, without tearing Qt down, and does not
 // return; without a worker (the fork failed) it returns the status.
 // Where the platform keeps clipboard data by itself, both are no-ops.
+//
+// The waiting process waits for the worker's word that Qt is up (up())
+// no longer than `bound`, and for its end without limit; whatever becomes of
+// the worker (it never gets up, is killed, exits through Qt, or stops
+// answering once it ended), that process ends with a status that says so
+// and a line on standard error, and the worker does not stay behind.
 class ClipboardKeeper {
  public:
-  static ClipboardKeeper start();
+  static ClipboardKeeper start(std::chrono::milliseconds bound = std::chrono::seconds(30));
+  // In the worker: Qt reached the display.
+  void up() const;
   int finish(int status);
 
  private:

@@ -1,11 +1,18 @@
+#include "app/linux/qt/platform.h"
+
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <chrono>
+#include <csignal>
+#include <thread>
 
 #include "app/linux/network_mounts.h"
-#include "app/linux/qt/platform.h"
 #include "clip/clip.h"
 #include "tests/fixed_sources.h"
 
@@ -57,6 +64,50 @@ TEST(NetworkMounts, AreReadFromTheFileAtEveryAsk) {
   file.close();
   EXPECT_EQ(DRIVE_CHG_edit(testing::table_of({{u"*", u"*"}}), u"/mnt/Team Share/a.txt", &mounts),
             u"\\\\nas\\Team Share\\a.txt");
+}
+
+// The process a caller waits on ends within a bounded time whatever becomes
+// of the worker, with a status that says what happened; the worker is not
+// left behind. Here the test adopts what its starts leave, to see that.
+TEST(ClipboardKeeper, TheStartEndsWhateverBecomesOfTheWorker) {
+  ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  enum Worker { finishes, never_up, killed_beside_a_child };
+  const struct {
+    Worker worker;
+    int status;
+  } cases[] = {{finishes, 4}, {never_up, 1}, {killed_beside_a_child, 128 + SIGKILL}};
+  for (const auto& c : cases) {
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t start = fork();
+    if (start == 0) {
+      ClipboardKeeper keeper = ClipboardKeeper::start(std::chrono::milliseconds(300));
+      if (c.worker == finishes) {
+        keeper.up();
+        keeper.finish(4);
+      } else if (c.worker == killed_beside_a_child) {
+        keeper.up();
+        if (fork() == 0) {  // holds the pipe a while, as a process the worker started may
+          sleep(3);
+          _exit(0);
+        }
+        raise(SIGKILL);
+      }
+      pause();  // never up
+      _exit(0);
+    }
+    int how = 0;
+    ASSERT_EQ(waitpid(start, &how, 0), start);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2)) << c.worker;
+    EXPECT_TRUE(WIFEXITED(how) && WEXITSTATUS(how) == c.status) << c.worker << ": " << how;
+    // Nothing of the start still runs, but the worker's own child.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG) == 0, c.worker == killed_beside_a_child) << c.worker;
+    while (waitpid(-1, nullptr, 0) > 0) {  // that child, within its 3 s
+    }
+  }
+  prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
 
 }  // namespace

@@ -27,6 +27,7 @@ __attribute__((visibility("default"))) int kestrova_qt_main(int argc, char** arg
   static char* qt_argv[] = {argv[0], nullptr};
   QApplication app(qt_argc, qt_argv);
   platform::close_on_signals();
+  keeper.up();
   return keeper.finish(run_program(line, QCoreApplication::applicationFilePath()));
 }
 
@@ -42,7 +43,7 @@ __attribute__((visibility("default"))) kestrova::FormView* kestrova_qt_window(ch
     platform::close_on_signals();
     return made;
   }();
-  static auto* const window = (prepare_application(), new FormWindow());
+  static auto* const window = (keeper.up(), prepare_application(), new FormWindow());
   (void)application;
   return window;
 }
