@@ -44,6 +44,9 @@ TEST_F(FormTest, StartUpResizeAndHelp) {
   EXPECT_EQ(std::pair(view.list_width, view.list_height), std::pair(7668.0f, 3204.0f));
   form.MENU_HELP_Click();
   EXPECT_EQ(view.messages, std::vector<Text>{help_text()});
+  host = FakeHost();  // a first start: the default file, every box ticked
+  load("");
+  EXPECT_EQ(view.checks, (std::array<int, 3>{1, 1, 1}));
 }
 
 TEST_F(FormTest, DropsWriteFromTheTopAndMapWhenDriveMappingIsOn) {
