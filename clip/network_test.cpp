@@ -55,7 +55,6 @@ TEST(ParseMountinfo, SourcesEscapesAndBadLines) {
       {line("/mnt/a", "nfs4", "srv:/"), {{u"/mnt/a", u"\\\\srv"}}},
       {line("/mnt/a", "cifs", "//nas"), {{u"/mnt/a", u"", MountKind::kLocal}}},  // no share: maps nothing
       {line("/mnt/a", "cifs", "///x"), {{u"/mnt/a", u"", MountKind::kLocal}}},   // no server
-      {line("/mnt/a", "cifs", "nas/x"), {{u"/mnt/a", u"", MountKind::kLocal}}},
       {line("/mnt/a", "cifs", "//nas//x"), {{u"/mnt/a", u"", MountKind::kLocal}}},
       {"40 22 0:50 / /mnt/a rw - cifs \n", {{u"/mnt/a", u"", MountKind::kLocal}}},  // an empty source
       {line("/mnt/a", "nfs", "srv"), {{u"/mnt/a", u"", MountKind::kLocal}}},
@@ -174,12 +173,9 @@ TEST(DriveChgEdit, RowKindsInTableOrder) {
   for (const auto& [path, mounts, want] : cases) {
     EXPECT_EQ(DRIVE_CHG_edit(table, path, mounts, PathFlavour::kPosix), want) << to_utf8(path);
   }
-  // On Windows the mount-point rows match nothing, and "*,*" asks for drives.
-  EXPECT_EQ(DRIVE_CHG_edit(table, u"/mnt/nas/b", &system, PathFlavour::kWindows), u"/mnt/nas/b");
+  // On Windows "*,*" asks for drives; "*" with any other path is an ordinary drive-letter row.
   EXPECT_EQ(DRIVE_CHG_edit(table_of({{u"*", u"*"}}), u"x:\\d", &system, PathFlavour::kWindows),
             u"\\\\win\\x\\d");
-  // "*" with any other path is an ordinary drive-letter row.
-  EXPECT_EQ(DRIVE_CHG_edit(table_of({{u"*", u"\\\\star\\"}}), u"/mnt/nfs/e", &system), u"/mnt/nfs/e");
   EXPECT_EQ(DRIVE_CHG_edit(table_of({{u"*", u"\\\\star\\"}}), u"*:\\e", &system), u"\\\\star\\e");
 }
 

@@ -14,7 +14,6 @@ namespace kestrova::testing {
 class FakeHost : public SettingsHost {
  public:
   std::map<Text, std::string> files;
-  std::set<Text> unreadable;
   std::set<Text> unwritable;
   std::set<Text> folders;
   std::vector<Text> messages;
@@ -25,7 +24,7 @@ class FakeHost : public SettingsHost {
 
   std::vector<std::string> read_lines(const Text& path) override {
     const auto it = files.find(path);
-    if (it == files.end() || unreadable.contains(path)) {
+    if (it == files.end()) {
       throw FileError("cannot read " + to_utf8(path) + ": No such file or directory");
     }
     return split_lines(it->second);
@@ -40,7 +39,6 @@ class FakeHost : public SettingsHost {
   }
 
   void show_message(const Text& text) override { messages.push_back(text); }
-
 
   // The file's content as text, for assertions.
   std::string content(const Text& path) const { return files.contains(path) ? files.at(path) : std::string(); }

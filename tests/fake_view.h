@@ -20,7 +20,6 @@ class FakeView : public FormView {
   std::vector<Text> list;
   std::set<std::size_t> selected;
   std::optional<Text> clipboard;  // nullopt: cleared
-  std::vector<Text> copies;       // every text set, in order
   // Every clipboard call in order: u"clear", u"set " + text, u"refused", u"taken".
   std::vector<Text> clipboard_calls;
   bool refuse_clipboard = false;
@@ -72,7 +71,6 @@ class FakeView : public FormView {
     }
     clipboard_calls.push_back(u"set " + text);
     clipboard = text;
-    copies.push_back(text);
   }
   bool copy_needs_user_input() const override { return needs_user_input; }
   void show_message(const Text& text, const std::function<void()>& on_ok) override {

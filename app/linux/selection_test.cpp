@@ -39,7 +39,6 @@ TEST(ClipboardRoute, FollowsWhatTheSessionOffers) {
       {"Qt asked for wayland", {"wayland-0", ":0", "wayland"}, kWlr, true, Route::WlrDataControl},
       {"Qt asked for wayland, no data control", {"wayland-0", ":0", "wayland-egl"}, kNone, true, Route::Qt},
       {"Qt asked for xcb on X11", {"", ":0", "xcb"}, std::nullopt, false, Route::X11},
-      {"Qt asked for offscreen", {"wayland-0", ":0", "offscreen"}, std::nullopt, false, Route::Qt},
       {"offscreen whatever is offered", {"wayland-0", ":0", "offscreen"}, kWlr, false, Route::Qt},
   };
   for (const auto& c : cases) {

@@ -75,23 +75,20 @@ class ColoursTest : public QObject {
       QApplication::setPalette(palette);
       FormWindow form;
       require_window_legible(form, name);
+      if (qstrcmp(name, "light") == 0) {
+        // The light theme's texts keep their colours; only a selection whose
+        // white text was too faint turns black.
+        QCOMPARE(form.menuBar()->palette().color(QPalette::ButtonText), palette.color(QPalette::ButtonText));
+        QCOMPARE(form.Check_drive->palette().color(QPalette::WindowText),
+                 palette.color(QPalette::WindowText));
+        QCOMPARE(form.List1->palette().color(QPalette::Text), palette.color(QPalette::Text));
+      }
       // A theme changed under an open window must not split a pair.
       for (const auto& [later, later_palette] : themes()) {
         QApplication::setPalette(later_palette);
         require_window_legible(form, later);
       }
     }
-  }
-
-  // On the light theme the texts keep the theme's colours; only a selection
-  // whose white text was too faint turns black.
-  void lightThemeKeepsItsTextColours() {
-    const QPalette light = QApplication::style()->standardPalette();
-    QApplication::setPalette(light);
-    FormWindow form;
-    QCOMPARE(form.menuBar()->palette().color(QPalette::ButtonText), light.color(QPalette::ButtonText));
-    QCOMPARE(form.Check_drive->palette().color(QPalette::WindowText), light.color(QPalette::WindowText));
-    QCOMPARE(form.List1->palette().color(QPalette::Text), light.color(QPalette::Text));
   }
 };
 
