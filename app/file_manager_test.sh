@@ -125,7 +125,9 @@ start_manager() {
   esac >"$work/manager.log" 2>&1 &
   manager_pid=$!
   # By class: GNOME Files' window belongs to a process that D-Bus starts.
-  window=$(wait_for xdotool search --onlyvisible --class "$manager" 2>/dev/null | head -n 1)
+  # Up to 20 s: a loaded machine slows a Qt file manager's first window.
+  window=$({ wait_for xdotool search --onlyvisible --class "$manager" ||
+    wait_for xdotool search --onlyvisible --class "$manager"; } 2>/dev/null | head -n 1)
   check "$manager: window comes up" test -n "$window" || { cat "$work/manager.log" >&2; exit 1; }
   sleep 1  # the folder is read after the window shows
 }
@@ -289,11 +291,17 @@ for place in selection background; do
     copied_names=("${first%.txt}" "b c.final")
   else
     [ -n "$background" ] || continue
-    if [ "$manager" = dolphin ]; then  # its menus tell only the first client of their focus
-      kill "$(pgrep -u "${user:-root}" -x dolphin)" 2>/dev/null
-      wait_for bash -c "! xdotool search --onlyvisible --class dolphin" >/dev/null
-      start_manager
-    fi
+    case $manager in
+      # Their menus tell only the first client of their focus (PCManFM-Qt
+      # since Qt 6).
+      dolphin | pcmanfm-qt)
+        # Gone, with its bus name: a new start would hand its folder to it.
+        gone() { ! pgrep -u "${user:-root}" -x "$manager" >/dev/null; }
+        pkill -u "${user:-root}" -x "$manager"
+        wait_for gone || { pkill -KILL -u "${user:-root}" -x "$manager" && wait_for gone; }
+        start_manager
+        ;;
+    esac
     open=background_menu copied=("$files") copied_names=(files)
   fi
   $open
