@@ -66,7 +66,6 @@ class FakeCompositor {
     close(listener_);
     server_.join();
     unlink((folder_ + "/wayland-fake").c_str());
-    unlink((folder_ + "/wayland-fake.lock").c_str());
     rmdir(folder_.c_str());
   }
   FakeCompositor(const FakeCompositor&) = delete;
