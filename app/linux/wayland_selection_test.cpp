@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/form.h"
@@ -43,7 +44,7 @@ class FakeCompositor {
  public:
   enum class Then { Close, Error, Silence, Replace };
 
-  FakeCompositor(Then then, bool answers_at_all, Replacement replacement = {}) : replacement_(replacement) {
+  FakeCompositor(Then then, Replacement replacement = {}) : replacement_(replacement) {
     char folder[] = "/tmp/kestrova-wayland-XXXXXX";
     folder_ = mkdtemp(folder);
     setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
@@ -57,7 +58,7 @@ class FakeCompositor {
         listen(listener_, 1) != 0) {
       ADD_FAILURE() << "cannot listen on " << path << ": " << std::strerror(errno);
     }
-    server_ = std::thread([this, then, answers_at_all] { serve(then, answers_at_all); });
+    server_ = std::thread([this, then] { serve(then); });
   }
 
   ~FakeCompositor() {
@@ -65,7 +66,6 @@ class FakeCompositor {
     close(listener_);
     server_.join();
     unlink((folder_ + "/wayland-fake").c_str());
-    unlink((folder_ + "/wayland-fake.lock").c_str());
     rmdir(folder_.c_str());
   }
   FakeCompositor(const FakeCompositor&) = delete;
@@ -99,13 +99,13 @@ class FakeCompositor {
     return poll(&wait, 1, 5000) > 0 && read(client, buffer, sizeof buffer) > 0;
   }
 
-  void serve(Then then, bool answers_at_all) const {
+  void serve(Then then) const {
     const int client = accept(listener_, nullptr, nullptr);
     if (client < 0) {
       return;
     }
     // get_registry made object 2, and sync the callback 3.
-    if (wait_for_request(client) && answers_at_all) {
+    if (wait_for_request(client) && then != Then::Silence) {
       std::vector<std::uint32_t> events;
       put(events, 2, 0, global(1, "wl_seat"));
       put(events, 2, 0, global(2, "zwlr_data_control_manager_v1"));
@@ -114,20 +114,14 @@ class FakeCompositor {
       (void)!write(client, events.data(), events.size() * 4);
       if (then == Then::Replace) {
         replace(client);
-      } else if (wait_for_request(client)) {
-        if (then == Then::Error) {
-          std::vector<std::uint32_t> error;
-          auto message = string("no clipboard for you");
-          std::vector<std::uint32_t> arguments{1, 0};
-          arguments.insert(arguments.end(), message.begin(), message.end());
-          put(error, 1, 0, arguments);
-          (void)!write(client, error.data(), error.size() * 4);
-        }
-        if (then == Then::Silence) {
-          wait_for_request(client);
-        }
+      } else if (wait_for_request(client) && then == Then::Error) {
+        std::vector<std::uint32_t> error, arguments{1, 0};
+        const auto message = string("no clipboard for you");
+        arguments.insert(arguments.end(), message.begin(), message.end());
+        put(error, 1, 0, arguments);
+        (void)!write(client, error.data(), error.size() * 4);
       }
-    } else if (!answers_at_all) {
+    } else {
       wait_for_request(client);  // until the start gives up and hangs up
     }
     close(client);
@@ -135,51 +129,17 @@ class FakeCompositor {
 
   // Takes the copy's requests up to its round trip (the set_selection is
   // the last 12-byte request of opcode 0 before the sync), cancels its
-  // source and announces the replacement; then gives the replacement's text
-  // to whoever receives it, until the client hangs up.
+  // source and announces the replacement in that round trip's answer; then
+  // answers round trips, and pastes (each receive: its type, then the pipe
+  // among the message's descriptors) as the case says, until the client
+  // hangs up.
   static constexpr std::uint32_t kOffer = 0xff000000;  // the first id a server makes
 
   void replace(int client) const {
     std::vector<std::uint32_t> requests;
-    std::uint32_t device = 0, source = 0, callback = 0;
-    for (std::size_t at = 0; callback == 0;) {
-      std::uint32_t buffer[1024];
-      pollfd wait{client, POLLIN, 0};
-      const ssize_t got = poll(&wait, 1, 5000) > 0 ? read(client, buffer, sizeof buffer) : -1;
-      if (got <= 0) {
-        ADD_FAILURE() << "the copy never asked for its round trip";
-        return;
-      }
-      requests.insert(requests.end(), buffer, buffer + got / 4);
-      while (at + 2 <= requests.size() && at + (requests[at + 1] >> 18) <= requests.size()) {
-        const std::uint32_t object = requests[at], size = requests[at + 1] >> 16,
-                            opcode = requests[at + 1] & 0xffff;
-        if (object == 1 && opcode == 0) {
-          callback = requests[at + 2];
-        } else if (size == 12 && opcode == 0) {
-          device = object;
-          source = requests[at + 2];
-        }
-        at += size / 4;
-      }
-    }
-    std::vector<std::uint32_t> events;
-    put(events, source, 1, {});  // cancelled
-    if (replacement_.text != nullptr) {
-      put(events, device, 0, {kOffer});  // data_offer
-      put(events, kOffer, 0, string(replacement_.type));
-      if (replacement_.marked) {
-        put(events, kOffer, 0, string("application/x-kestrova-copy"));
-      }
-    }
-    put(events, device, 1, {replacement_.text != nullptr ? kOffer : 0});  // selection
-    put(events, callback, 0, {1});                                        // done
-    put(events, 1, 1, {callback});                                        // delete_id
-    (void)!write(client, events.data(), events.size() * 4);
-    // Then round trips, and pastes: each receive (its type, then the pipe
-    // among the message's descriptors) answered as the case says.
-    requests.clear();
     std::vector<int> fds;
+    std::uint32_t device = 0, source = 0;
+    bool replaced = false;
     for (std::size_t at = 0;;) {
       char data[4096];
       iovec piece{data, sizeof data};
@@ -203,20 +163,36 @@ class FakeCompositor {
                       reinterpret_cast<std::uint32_t*>(data) + got / 4);
       std::vector<std::uint32_t> events;
       while (at + 2 <= requests.size() && at + (requests[at + 1] >> 18) <= requests.size()) {
-        const std::uint32_t object = requests[at], opcode = requests[at + 1] & 0xffff;
+        const std::uint32_t object = requests[at], size = requests[at + 1] >> 16,
+                            opcode = requests[at + 1] & 0xffff;
         if (object == 1 && opcode == 0) {
+          if (!std::exchange(replaced, true)) {
+            put(events, source, 1, {});  // cancelled
+            if (replacement_.text != nullptr) {
+              put(events, device, 0, {kOffer});  // data_offer
+              put(events, kOffer, 0, string(replacement_.type));
+              if (replacement_.marked) {
+                put(events, kOffer, 0, string("application/x-kestrova-copy"));
+              }
+            }
+            put(events, device, 1, {replacement_.text != nullptr ? kOffer : 0});  // selection
+          }
           put(events, requests[at + 2], 0, {1});  // done
           put(events, 1, 1, {requests[at + 2]});  // delete_id
+        } else if (!replaced && size == 12 && opcode == 0) {
+          device = object;
+          source = requests[at + 2];
         } else if (object == kOffer && opcode == 0 && !fds.empty()) {
           answer(reinterpret_cast<const char*>(&requests[at + 3]), fds.front(), device, events);
           fds.erase(fds.begin());
         }
-        at += (requests[at + 1] >> 16) / 4;
+        at += size / 4;
       }
       if (!events.empty()) {
         (void)!send(client, events.data(), events.size() * 4, MSG_NOSIGNAL);
       }
     }
+    EXPECT_TRUE(replaced) << "the copy never asked for its round trip";
     for (const int fd : fds) {
       close(fd);
     }
@@ -247,7 +223,7 @@ class FakeCompositor {
 // control but never answers: the start does not wait on it past its bound.
 TEST(DataControl, ACompositorThatFailsTheCopyIsAFailure) {
   for (const auto then : {FakeCompositor::Then::Close, FakeCompositor::Then::Error}) {
-    FakeCompositor compositor(then, true);
+    FakeCompositor compositor(then);
     auto connection = wayland::connect_to_compositor();
     ASSERT_NE(connection, nullptr);
     auto keeper = wayland::data_control_keeper(std::move(connection), false);
@@ -279,7 +255,7 @@ TEST(DataControl, AnOwnerThatReplacesTheCopyAtOnceNeedsEvidence) {
   for (const bool handed : {false, true}) {
     for (const auto& c : cases) {
       SCOPED_TRACE(std::string(c.what) + (handed ? ", handed over" : ""));
-      FakeCompositor compositor(FakeCompositor::Then::Replace, true, c.replacement);
+      FakeCompositor compositor(FakeCompositor::Then::Replace, c.replacement);
       std::unique_ptr<SelectionKeeper> keeper;
       if (!handed) {
         auto connection = wayland::connect_to_compositor();
@@ -303,7 +279,7 @@ TEST(DataControl, AnOwnerThatReplacesTheCopyAtOnceNeedsEvidence) {
 }
 
 TEST(DataControl, ACompositorThatNeverAnswersIsNone) {
-  FakeCompositor compositor(FakeCompositor::Then::Silence, false);
+  FakeCompositor compositor(FakeCompositor::Then::Silence);
   EXPECT_EQ(wayland::connect_to_compositor(), nullptr);
 }
 

@@ -1,10 +1,12 @@
 // The X11 keeper on a real X server (run under xvfb-run): an owner that
 // replaces the copy at once, a MULTIPLE with hostile lists, and a reader that
-// never pauses while copies follow each other.
+// never pauses while copies follow each other. With --halfway it is instead
+// x11_load_test's reader that stops mid-transfer, doing what xclip cannot.
 #include "app/linux/x11_selection.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -75,21 +77,21 @@ class Peer {
   std::string take(xcb_atom_t property, xcb_atom_t* type = nullptr) {
     xcb_get_property_reply_t* reply = xcb_get_property_reply(
         c_, xcb_get_property(c_, 1, window_, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 20), nullptr);
-    std::string value;
-    if (reply != nullptr) {
-      value.assign(static_cast<const char*>(xcb_get_property_value(reply)),
-                   static_cast<std::size_t>(xcb_get_property_value_length(reply)));
-      if (type != nullptr) {
-        *type = reply->type;
-      }
+    if (reply == nullptr) {
+      return "";
     }
+    if (type != nullptr) {
+      *type = reply->type;
+    }
+    std::string value(static_cast<const char*>(xcb_get_property_value(reply)),
+                      static_cast<std::size_t>(xcb_get_property_value_length(reply)));
     std::free(reply);
     return value;
   }
 
   // The next piece of an INCR transfer into `property` ("-" when none came).
   std::string piece(xcb_atom_t property) {
-    while (auto* event = reinterpret_cast<xcb_property_notify_event_t*>(next(XCB_PROPERTY_NOTIFY, 2000))) {
+    while (auto* event = reinterpret_cast<xcb_property_notify_event_t*>(next(XCB_PROPERTY_NOTIFY, 5000))) {
       const bool fresh = event->atom == property && event->state == XCB_PROPERTY_NEW_VALUE;
       std::free(event);
       if (fresh) {
@@ -110,6 +112,23 @@ class Peer {
     const xcb_atom_t answered = notify->property;
     std::free(notify);
     return answered;
+  }
+
+  // Starts a transfer of UTF8_STRING into `property` and takes its first
+  // piece; "-" unless it goes by INCR.
+  std::string first_piece(xcb_atom_t property) {
+    xcb_atom_t type = 0;
+    if (ask(atom("UTF8_STRING"), property, 5000) != property) {
+      return "-";
+    }
+    take(property, &type);
+    return type == atom("INCR") ? piece(property) : "-";
+  }
+
+  // Takes the clipboard, so that it is empty once this peer leaves.
+  void own() {
+    xcb_set_selection_owner(c_, window_, atom("CLIPBOARD"), XCB_CURRENT_TIME);
+    xcb_flush(c_);
   }
 
  private:
@@ -143,7 +162,7 @@ class Rival {
     }
     utf8_ = peer_.atom("UTF8_STRING");
     incr_ = peer_.atom("INCR");
-    xcb_set_selection_owner(peer_.c(), peer_.window(), peer_.atom("CLIPBOARD"), XCB_CURRENT_TIME);
+    peer_.own();
     std::free(xcb_get_input_focus_reply(peer_.c(), xcb_get_input_focus(peer_.c()), nullptr));
     server_ = std::thread([this] { serve(); });
   }
@@ -257,7 +276,7 @@ TEST_F(X11Keeper, MultipleRefusesHostileLists) {
     EXPECT_EQ(reader.take(one), c.in_one);
     EXPECT_EQ(reader.take(two), c.in_two);
   }
-  xcb_set_selection_owner(reader.c(), reader.window(), reader.atom("CLIPBOARD"), XCB_CURRENT_TIME);
+  reader.own();
 }
 
 // A reader that asks again into the same property halfway through a
@@ -269,22 +288,15 @@ TEST_F(X11Keeper, ATransferAskedForAgainStartsAfresh) {
   }
   x11::copy(from_utf8(big));
   Peer reader;
-  const xcb_atom_t utf8 = reader.atom("UTF8_STRING"), incr = reader.atom("INCR");
-  xcb_atom_t type = 0;
-  ASSERT_EQ(reader.ask(utf8, utf8), utf8);
-  reader.take(utf8, &type);
-  ASSERT_EQ(type, incr);
-  ASSERT_NE(reader.piece(utf8), "-");
-  ASSERT_EQ(reader.ask(utf8, utf8), utf8);
-  reader.take(utf8, &type);
-  ASSERT_EQ(type, incr);
-  std::string again;
+  const xcb_atom_t utf8 = reader.atom("UTF8_STRING");
+  ASSERT_NE(reader.first_piece(utf8), "-");
+  std::string again = reader.first_piece(utf8);
+  ASSERT_NE(again, "-");
   for (std::string more = reader.piece(utf8); !more.empty() && more != "-"; more = reader.piece(utf8)) {
     again += more;
   }
   EXPECT_TRUE(again == big) << again.size() << " bytes";
-  xcb_set_selection_owner(reader.c(), reader.window(), reader.atom("CLIPBOARD"), XCB_CURRENT_TIME);
-  xcb_flush(reader.c());
+  reader.own();
 }
 
 // Copies in a row, each keeper ending as the next takes over, while a reader
@@ -311,9 +323,7 @@ TEST_F(X11Keeper, EveryReadIsAnsweredWhileCopiesFollowEachOther) {
   reader.join();
   EXPECT_EQ(unanswered, 0) << "of " << reads << " reads";
   std::printf("%d reads beside 80 copies\n", reads.load());
-  Peer last;
-  xcb_set_selection_owner(last.c(), last.window(), last.atom("CLIPBOARD"), XCB_CURRENT_TIME);
-  xcb_flush(last.c());
+  Peer().own();
 }
 
 // Another owner takes the clipboard within the copy's round trip (here: the
@@ -358,3 +368,18 @@ TEST_F(X11Keeper, AnOwnerThatReplacesTheCopyAtOnceNeedsEvidence) {
 
 }  // namespace
 }  // namespace kestrova
+
+int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--halfway") == 0) {
+    kestrova::Peer reader;
+    if (reader.first_piece(reader.atom("KESTROVA_TEST_READ")) == "-") {
+      std::fprintf(stderr, "no text by INCR from the clipboard's owner\n");
+      return 1;
+    }
+    std::printf("halfway\n");
+    std::fflush(stdout);
+    pause();
+  }
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
