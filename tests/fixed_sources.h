@@ -1,5 +1,5 @@
 // Option states and network mounts fixed by a test, a fuzzer or a benchmark;
-// CountingMounts also counts how often the system is asked.
+// FixedNetworkMounts also counts how often the system is asked.
 #pragma once
 
 #include <utility>
