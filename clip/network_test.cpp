@@ -19,9 +19,7 @@ using testing::table_of;
 // a folder inside the cifs share.
 constexpr std::string_view kDesktopMountinfo =
     "22 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
-    "23 22 0:21 / /proc rw,nosuid shared:12 - proc proc rw\n"
-    "26 22 0:24 / /run rw,nosuid shared:5 - tmpfs tmpfs rw,size=813272k,mode=755\n"
-    "95 26 0:47 / /run/user/1000 rw,nosuid shared:410 - tmpfs tmpfs rw,mode=700,uid=1000\n"
+    "95 22 0:47 / /run/user/1000 rw,nosuid shared:410 - tmpfs tmpfs rw,mode=700,uid=1000\n"
     "97 95 0:49 / /run/user/1000/gvfs rw,nosuid shared:425 - fuse.gvfsd-fuse gvfsd-fuse rw,user_id=1000\n"
     "120 22 0:52 / /mnt/nas rw,relatime shared:440 - cifs //nas/docs rw,vers=3.1.1,addr=192.168.1.10\n"
     "125 22 0:55 / /mnt/nfs rw,relatime shared:450 - nfs4 srv:/export rw,vers=4.2,addr=192.168.1.11\n"
