@@ -34,9 +34,7 @@ struct FixedNetworkMounts : NetworkMounts {
 // A drive table of the given rows, in order.
 inline DriveTable table_of(std::initializer_list<std::pair<Text, Text>> rows) {
   DriveTable table;
-  for (const auto& [letter, path] : rows) {
-    table.add_row(letter, path);
-  }
+  for (const auto& [letter, path] : rows) { table.add_row(letter, path); }
   return table;
 }
 
