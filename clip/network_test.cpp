@@ -48,7 +48,6 @@ TEST(ParseMountinfo, SourcesEscapesAndBadLines) {
   };
   const std::tuple<std::string, Mounts> cases[] = {
       {line("/mnt/a", "cifs", "//nas/share/sub/"), {{u"/mnt/a", u"\\\\nas\\share\\sub"}}},
-      {line("/mnt/a", "smb3", "\\\\nas\\share"), {{u"/mnt/a", u"\\\\nas\\share"}}},
       {line("/mnt/a", "nfs", "[fe80::1]:/export"), {{u"/mnt/a", u"\\\\[fe80::1]\\export"}}},
       {line("/mnt/a", "nfs4", "srv:/"), {{u"/mnt/a", u"\\\\srv"}}},
       {line("/mnt/a", "cifs", "//nas"), {{u"/mnt/a", u"", MountKind::kLocal}}},  // no share: maps nothing
