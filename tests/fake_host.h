@@ -23,11 +23,10 @@ class FakeHost : public SettingsHost {
   bool path_exists(const Text& path) const override { return files.contains(path) || folders.contains(path); }
 
   std::vector<std::string> read_lines(const Text& path) override {
-    const auto it = files.find(path);
-    if (it == files.end()) {
+    if (!files.contains(path)) {
       throw FileError("cannot read " + to_utf8(path) + ": No such file or directory");
     }
-    return split_lines(it->second);
+    return split_lines(files.at(path));
   }
 
   void write_lines(const Text& path, const std::vector<std::string>& lines) override {

@@ -43,11 +43,8 @@ class FakeView : public FormView {
   std::size_t list_count() const override { return list.size(); }
   Text list_entry(std::size_t index) const override { return list.at(index); }
   void write_list_entry(std::size_t index, const Text& text) override {
-    if (index == list.size()) {
-      list.push_back(text);
-    } else {
-      list.at(index) = text;  // past the end throws, as a real list refuses it
-    }
+    // Past the end throws, as a real list refuses it.
+    index == list.size() ? list.push_back(text) : void(list.at(index) = text);
   }
   void clear_list() override { list.clear(); selected.clear(); }
   std::vector<std::size_t> selected_entries() const override { return {selected.begin(), selected.end()}; }

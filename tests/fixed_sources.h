@@ -1,5 +1,5 @@
 // Option states and network mounts fixed by a test, a fuzzer or a benchmark;
-// CountingMounts also counts how often the system is asked.
+// FixedNetworkMounts also counts how often the system is asked.
 #pragma once
 
 #include <utility>
@@ -34,9 +34,7 @@ struct FixedNetworkMounts : NetworkMounts {
 // A drive table of the given rows, in order.
 inline DriveTable table_of(std::initializer_list<std::pair<Text, Text>> rows) {
   DriveTable table;
-  for (const auto& [letter, path] : rows) {
-    table.add_row(letter, path);
-  }
+  for (const auto& [letter, path] : rows) { table.add_row(letter, path); }
   return table;
 }
 

@@ -38,16 +38,6 @@ struct MessageAnswerer {
   }
 };
 
-QByteArray read_file(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool write_file(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 QString clipboard() { return QGuiApplication::clipboard()->text(); }
 
 // The program's window, loaded, over a folder of its own holding `settings`.
@@ -57,7 +47,9 @@ struct Window {
   FormWindow view;
   oledrag_form form{host, view, to_text(dir.path()), u"kestrova"};
   explicit Window(const QByteArray& settings) {
-    write_file(ini(), settings);
+    QFile file(ini());
+    if (!file.open(QIODevice::WriteOnly) || file.write(settings) != settings.size()) { qFatal("cannot write"); }
+    file.close();
     view.attach(&form);
     form.Form_Load(command_line_from_arguments({Text()}));
   }
@@ -164,7 +156,9 @@ class FormWindowTest : public QObject {
     QCOMPARE(window.form.status(), kPlatformFailureStatus);
     QCOMPARE(answers.texts, QStringList("cannot read " + window.dir.filePath("kestrova.BAK") +
                                         ": No such file or directory"));
-    QCOMPARE(read_file(window.ini()), QByteArray("TAG-SET=YES\r\n"));
+    QFile ini(window.ini());
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QCOMPARE(ini.readAll(), QByteArray("TAG-SET=YES\r\n"));
   }
 };
 
