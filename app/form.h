@@ -263,7 +263,9 @@ struct ProgramStart {
   Text executable_name;
   const NetworkMounts* mounts = nullptr;
   PathFlavour paths = kNativePathFlavour;
-  Text start_folder = {};  // the working folder before the program moves to its own
+  // The working folder before the program moves to its own. Given a default
+  // so that starts written without it are not warned of a missing field.
+  Text start_folder = {};  // NOLINT(readability-redundant-member-init)
 };
 int run_program(FormView& view, const std::function<SettingsHost&()>& open_settings,
                 const ProgramStart& start);

@@ -115,9 +115,9 @@ TEST(GetOption, DriveRows) {
     const std::string content = join_lines(c.lines);
     try {
       const DriveTable table = load(host, content).drive_table;
-      std::vector<Text> rows;
+      std::vector<Text> rows(static_cast<std::size_t>(table.DRIVE_CHG_cnt));
       for (int i = 0; i < table.DRIVE_CHG_cnt; ++i) {
-        rows.push_back(table.DRIVE_letter[i] + u"|" + table.DRIVE_realpath[i]);
+        rows[static_cast<std::size_t>(i)] = table.DRIVE_letter[i] + u"|" + table.DRIVE_realpath[i];
       }
       EXPECT_EQ(rows, c.rows) << content;
     } catch (const ProgramEnded& ended) {

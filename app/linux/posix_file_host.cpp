@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -263,9 +264,14 @@ std::string start_folder() {
       here.st_dev == named.st_dev && here.st_ino == named.st_ino) {
     return clean_path(pwd);
   }
-  char* cwd = getcwd(nullptr, 0);
-  std::string folder = cwd != nullptr ? cwd : "";
-  std::free(cwd);
+  std::string folder(PATH_MAX, '\0');
+  while (getcwd(folder.data(), folder.size()) == nullptr) {
+    if (errno != ERANGE) {
+      return "";
+    }
+    folder.resize(folder.size() * 2);
+  }
+  folder.resize(std::strlen(folder.c_str()));
   return folder;
 }
 
