@@ -12,8 +12,8 @@ work=$(mktemp -d)
 trap 'pkill -f "$work/" 2>/dev/null; rm -rf "$work"' EXIT
 source "$(dirname "$0")/../../tests/lib.sh"
 
-dismiss() {  # presses Return in the window $1
-  xdotool windowfocus --sync "$1" key Return 2>/dev/null
+dismiss() {  # presses Return in the window $1 (a window gone meanwhile never takes the focus)
+  timeout 10 xdotool windowfocus --sync "$1" key Return 2>/dev/null
 }
 
 wait_gone() { gone_within 10 "$1/kestrova"; }  # no process left running from folder $1
