@@ -193,9 +193,9 @@ class DataControlKeeper final : public SelectionKeeper {
     // The selection that replaced ours says who took it: a newer start of
     // the program marks its copy. Looking again waits for the compositor's
     // word on what came since.
-    bool again = false;
     bool stands = false;
     try {
+      bool again = false;
       stands = copy_stands(
           [&] {
             if (std::exchange(again, true)) {

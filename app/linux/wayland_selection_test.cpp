@@ -44,7 +44,7 @@ class FakeCompositor {
  public:
   enum class Then { Close, Error, Silence, Replace };
 
-  FakeCompositor(Then then, Replacement replacement = {}) : replacement_(replacement) {
+  explicit FakeCompositor(Then then, const Replacement& replacement = {}) : replacement_(replacement) {
     char folder[] = "/tmp/kestrova-wayland-XXXXXX";
     folder_ = mkdtemp(folder);
     setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);

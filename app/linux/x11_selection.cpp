@@ -191,16 +191,16 @@ class Display {
   // Who holds the clipboard now; `ours` tells the copy's own windows. Our
   // keepers' windows carry their class; one gone meanwhile holds nothing.
   Holder holder(const std::function<bool(xcb_window_t)>& ours) {
-    const xcb_window_t owner = this->owner();
-    if (owner == XCB_WINDOW_NONE) {
+    const xcb_window_t now = owner();
+    if (now == XCB_WINDOW_NONE) {
       return Holder::Nobody;
     }
-    if (ours(owner)) {
+    if (ours(now)) {
       return Holder::Copy;
     }
     xcb_get_property_reply_t* reply =
         xcb().get_property_reply(connection_,
-                                 xcb().get_property(connection_, 0, owner, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING,
+                                 xcb().get_property(connection_, 0, now, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING,
                                                     0, sizeof kKeeperWindowClass),
                                  nullptr);
     if (reply == nullptr) {

@@ -142,12 +142,12 @@ ClipboardKeeper ClipboardKeeper::start(std::chrono::milliseconds bound) {
   // The worker's end, seen even when a process it started holds the pipe.
   const int watch = static_cast<int>(syscall(SYS_pidfd_open, worker, 0));
   const auto started = std::chrono::steady_clock::now();
-  bool up = false;
+  bool worker_up = false;
   for (;;) {
     // Until Qt is up, the worker has `bound`: Qt that cannot reach the
     // display within it will not; after that the user takes their time.
     int timeout = -1;
-    if (!up) {
+    if (!worker_up) {
       const auto left =
           std::chrono::ceil<std::chrono::milliseconds>(started + bound - std::chrono::steady_clock::now())
               .count();
@@ -171,7 +171,7 @@ ClipboardKeeper ClipboardKeeper::start(std::chrono::milliseconds bound) {
       int word = 0;
       const ssize_t read_now = read(fds[0], &word, sizeof word);
       if (read_now == static_cast<ssize_t>(sizeof word) && word == kWorkerUp) {
-        up = true;
+        worker_up = true;
         continue;
       }
       if (read_now == static_cast<ssize_t>(sizeof word)) {
