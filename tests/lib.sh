@@ -105,6 +105,9 @@ start_openbox() {
 # PIDS (an extended regular expression; zombies, whose command line is gone,
 # are not counted).
 running_beside() { test "$(pgrep -f "$1/kestrova" | grep -cvxE "$2")" -eq "$3"; }
+# no_zombie_under PID: no child of PID is a zombie now. Wait for it: a child
+# that has just ended is one until its parent reaps it a moment later, and a
+# loaded machine stretches that moment; only one that stays is a leak.
 no_zombie_under() { ! ps -o stat= --ppid "$1" | grep -q Z; }
 
 # small_keeper_left LABEL DIR: once the start ended (its window closed),

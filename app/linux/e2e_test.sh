@@ -277,7 +277,7 @@ if [ -n "$drag_source" ]; then
   check "names: after 100 selection changes the first row's copy is there" wait_for first_copied
   check "names: after 100 selection changes one keeper runs beside the window" \
     wait_for running_beside "$dir" "$caller|$window_pid" 1
-  check "names: no zombie under the window" no_zombie_under "$window_pid"
+  check "names: no zombie under the window" wait_for no_zombie_under "$window_pid"
   xdotool key ctrl+a
   dropped=$(printf '%s\r\n%s' "$work/names/${names[0]}" "$work/names/${names[1]}" | hex)
   dropped_copied() { test "$(names_paste UTF8_STRING | hex)" = "$dropped"; }

@@ -226,7 +226,7 @@ for round in $(seq "$rounds"); do
     wait_for pasted '<\\nas\share\a b.txt>'$'\r\n'
   check "$r: after 100 selection changes one keeper runs beside the window" \
     wait_for running_beside "$dir" "$start_pid|$window_pid" 1
-  check "$r: no zombie under the window" no_zombie_under "$window_pid"
+  check "$r: no zombie under the window" wait_for no_zombie_under "$window_pid"
   key -M ctrl -k a -m ctrl
   check "$r: Ctrl+A copies both" wait_for pasted '<\\nas\share\a b.txt>'$'\r\n''<\\nas\share\c.txt>'
   check "$r: settings untouched while the window is open" \
