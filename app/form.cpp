@@ -81,10 +81,26 @@ Text file_part(const Text& path, TextView separators) {
       split_at = kWindowsPathSeparators;
     }
   }
-  Text folder;
-  Text file = path;
-  Phase_PATH(path, folder, file, split_at);
-  return file;
+  // A folder given with its separator at the end (/tmp/, C:\dir\, the
+  // folder a file manager's background hands over) is named by its last
+  // part; a root has no name, and rather than copy nothing over the user's
+  // clipboard it is copied as it stands.
+  const Text trimmed = trim(path);
+  std::size_t end = trimmed.size();
+  while (end > 0 && split_at.find(trimmed[end - 1]) != TextView::npos) {
+    --end;
+  }
+  if (end == trimmed.size()) {
+    Text folder;
+    Text file = path;
+    Phase_PATH(path, folder, file, split_at);
+    return file;
+  }
+  const Text named = trimmed.substr(0, end);
+  if (named.empty() || (named.find_first_of(split_at) == Text::npos && named.back() == u':')) {
+    return trimmed;  // "/", "C:\"
+  }
+  return file_part(named, separators);
 }
 
 // A clear of the clipboard that waits until its handler shows whether a copy
