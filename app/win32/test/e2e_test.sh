@@ -65,10 +65,6 @@ cp "$program" "$dir/kestrova.exe"
 sjis() { printf '%s' "$1" | iconv -f UTF-8 -t CP932; }
 default_ini=$(sjis $'. 以下のようにネットワークドライブ（以下の例ではXドライブ）のパスを変更できる。DRIVE-CHG行は50個まで指定可能\r\nDRIVE-CHG=X,\\\\realpath\\\r\nDRIVE-CHG-SET=YES\r\nCRLF-SET=YES\r\nTAG-SET=YES\r\n'; echo .)
 
-# The themed common controls: the program's own manifest asks for version 6.
-check "the manifest asks for the version-6 common controls" \
-  grep -q 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' <(peer manifest "$(winepath -w "$dir/kestrova.exe")")
-
 # Command-line mode: a quoted path with a space, on a mapped drive.
 wine "$dir/kestrova.exe" 'X:\my dir\a.txt' &
 pid=$!
@@ -174,13 +170,22 @@ comment=${comment%.}
 printf '%s\r\nTAG-SET=YES\r\nCRLF-SET=NO\r\nDRIVE-CHG-SET=NO\r\n' "$comment" >"$dir/kestrova.ini"
 mkdir -p "$work/files"
 touch "$work/files/a b.txt" "$work/files/日本.txt" "$work/files/c.txt"
-wine "$dir/kestrova.exe" &
+# Wine's loader names every module the program loads.
+WINEDEBUG=-all,+loaddll wine "$dir/kestrova.exe" 2>"$work/loaded" &
 pid=$!
 title='Kestrova  kestrova   Version:2.6.1'
 window=$(wait_window "$title" $pid)
 check "window: caption" [ -n "$window" ]
-check "window: drawn by the version-6 common controls" \
-  grep -qi '\\winsxs\\[^\\]*common-controls_6595b64144ccf1df_6\.[^\\]*\\comctl32\.dll' <(peer modules "$title")
+# The themed common controls, which only the program's own manifest brings:
+# every comctl32 loaded is the version-6 one (the names come with doubled
+# backslashes).
+themed_controls_only() {
+  local loaded
+  loaded=$(grep -i '[\\]comctl32\.dll' "$work/loaded")
+  [ -n "$loaded" ] &&
+    ! grep -qviE '[\\]+winsxs[\\]+[^\\]*common-controls_6595b64144ccf1df_6\.[^\\]*[\\]+comctl32\.dll' <<<"$loaded"
+}
+check "window: drawn by the version-6 common controls" themed_controls_only
 list_name=$(peer list-name 'Kestrova  kestrova   Version:2.6.1')
 peer_status=$?
 check "the list's accessible name says what it holds" [ "$list_name" = 'ドロップしたファイルのパス' ] ||

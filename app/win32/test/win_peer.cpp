@@ -6,9 +6,6 @@
 //   win_peer message TITLE  the text of the message box titled TITLE
 //   win_peer list-name TITLE  the name a screen reader gives the list box in
 //                           the window titled TITLE
-//   win_peer manifest EXE   the manifest embedded in EXE
-//   win_peer modules TITLE  the files of the modules loaded by the process
-//                           of the window titled TITLE, one a line
 //   win_peer end-session TITLE  ends the session for that window as Windows
 //                           does: WM_QUERYENDSESSION, then WM_ENDSESSION
 //   win_peer hold           waits forever: Wine keeps clipboard data only
@@ -16,10 +13,9 @@
 //   win_peer background VERB FOLDER  what Explorer does when VERB is chosen
 //                           on FOLDER's background
 #include <windows.h>
-// After windows.h, which it needs.
-#include <psapi.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -32,6 +28,13 @@ void write_utf8(const wchar_t* text) {
             nullptr);
 }
 
+std::wstring text_of(HWND control) {
+  std::wstring buffer(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+  buffer.resize(
+      static_cast<std::size_t>(GetWindowTextW(control, buffer.data(), static_cast<int>(buffer.size()))));
+  return buffer;
+}
+
 // A message box is a dialog whose text is the static control with id 0xFFFF.
 int message_text(const wchar_t* title) {
   HWND box = FindWindowW(L"#32770", title);
@@ -39,9 +42,7 @@ int message_text(const wchar_t* title) {
   if (text == nullptr) {
     return 3;
   }
-  std::wstring buffer(static_cast<std::size_t>(GetWindowTextLengthW(text)) + 1, L'\0');
-  GetWindowTextW(text, buffer.data(), static_cast<int>(buffer.size()));
-  write_utf8(buffer.c_str());
+  write_utf8(text_of(text).c_str());
   return 0;
 }
 
@@ -53,11 +54,6 @@ int list_name(const wchar_t* title) {
   if (list == nullptr) {
     return 3;
   }
-  const auto text_of = [](HWND control) {
-    std::wstring buffer(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-    buffer.resize(static_cast<std::size_t>(GetWindowTextW(control, buffer.data(), static_cast<int>(buffer.size()))));
-    return buffer;
-  };
   const std::wstring name = text_of(list);
   HWND label = GetWindow(list, GW_HWNDPREV);
   wchar_t kind[16] = {};
@@ -66,40 +62,6 @@ int list_name(const wchar_t* title) {
     return 4;
   }
   write_utf8(name.c_str());
-  return 0;
-}
-
-int manifest(const wchar_t* program) {
-  HMODULE module =
-      LoadLibraryExW(program, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  HRSRC found =
-      module != nullptr ? FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)) : nullptr;
-  if (found == nullptr) {
-    return 3;
-  }
-  DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), LockResource(LoadResource(module, found)),
-            SizeofResource(module, found), &written, nullptr);
-  return 0;
-}
-
-int modules(const wchar_t* title) {
-  HWND window = FindWindowW(nullptr, title);
-  DWORD id = 0;
-  GetWindowThreadProcessId(window, &id);
-  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
-  HMODULE loaded[512];
-  DWORD size = 0;
-  if (window == nullptr || process == nullptr || !EnumProcessModules(process, loaded, sizeof loaded, &size)) {
-    return 3;
-  }
-  for (DWORD i = 0; i < size / sizeof(HMODULE) && i < 512; ++i) {
-    wchar_t name[MAX_PATH * 2];
-    if (GetModuleFileNameExW(process, loaded[i], name, MAX_PATH * 2) > 0) {
-      write_utf8((std::wstring(name) + L"\n").c_str());
-    }
-  }
-  CloseHandle(process);
   return 0;
 }
 
@@ -147,20 +109,12 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"hold") {
     Sleep(INFINITE);
   }
-  if (command == L"message" && argc == 3) {
-    return message_text(argv[2]);
-  }
-  if (command == L"list-name" && argc == 3) {
-    return list_name(argv[2]);
-  }
-  if (command == L"manifest" && argc == 3) {
-    return manifest(argv[2]);
-  }
-  if (command == L"modules" && argc == 3) {
-    return modules(argv[2]);
-  }
-  if (command == L"end-session" && argc == 3) {
-    return end_session(argv[2]);
+  const std::pair<const wchar_t*, int (*)(const wchar_t*)> on_window[] = {
+      {L"message", message_text}, {L"list-name", list_name}, {L"end-session", end_session}};
+  for (const auto& [name, run] : on_window) {
+    if (command == name && argc == 3) {
+      return run(argv[2]);
+    }
   }
   if (command == L"background" && argc == 4) {
     return background_verb(argv[2], argv[3]);
