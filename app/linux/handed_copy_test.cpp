@@ -20,8 +20,6 @@
 namespace kestrova {
 namespace {
 
-bool nothing_to_reap() { return waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD; }
-
 // A copy that fails in the started process fails in the window with that
 // process's own words, and the process is gone, not left a zombie. (The
 // routes' own failures, taken-over copies and copies that hold come back
@@ -52,7 +50,7 @@ TEST(HandedCopy, BringsTheStartedProcessesFailureBack) {
       failure = error.what();
     }
     EXPECT_EQ(failure, std::string("cannot set the clipboard: ") + c.message);
-    EXPECT_TRUE(nothing_to_reap());
+    EXPECT_TRUE(waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD);  // nothing left to reap
   }
   unsetenv("HANDED_COPY_TEST_STOP");
 }
