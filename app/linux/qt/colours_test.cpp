@@ -65,11 +65,7 @@ void require_window_legible(const FormWindow& form, const char* theme) {
 class ColoursTest : public QObject {
   Q_OBJECT
 
-  const QPalette original_ = QApplication::palette();
-
  private slots:
-  void cleanup() { QApplication::setPalette(original_); }
-
   void textIsLegibleOnEveryTheme() {
     for (const auto& [name, palette] : themes()) {
       QApplication::setPalette(palette);
