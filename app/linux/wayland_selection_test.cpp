@@ -51,10 +51,9 @@ class FakeCompositor {
     setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
     setenv("WAYLAND_DISPLAY", "wayland-fake", 1);
     listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
+    sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
     const std::string path = folder_ + "/wayland-fake";
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
     if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(listener_, 1) != 0) {
       ADD_FAILURE() << "cannot listen on " << path << ": " << std::strerror(errno);
@@ -142,8 +141,10 @@ class FakeCompositor {
             put(events, registry, 0, {{2}, string("zwlr_data_control_manager_v1"), {1}});
           } else if (syncs == 2 && then == Then::Close) {
             shutdown(client, SHUT_RDWR);
+            continue;
           } else if (syncs == 2 && then == Then::Error) {
-            put(events, 1, 0, {{1, 0}, string("no clipboard for you")});
+            put(events, 1, 0, {{1, 0}, string("no clipboard for you")});  // in place of the answer
+            continue;
           } else if (syncs == 2) {
             put(events, source, 1);  // cancelled
             if (replacement_.text != nullptr) {
