@@ -72,10 +72,10 @@ TEST_F(PosixFileHostTest, OnlyTemporaryFilesOfAKilledStartGo) {
                               "dotfiles/linked.ini.kestrova-temp-Zz0000", "kestrova.ini.kestrova-temp-held01"};
   // Near misses, each a name of the right length where it can be: another
   // file's, too long or short, a letter that mkostemp never makes, another marker.
-  const char* const theirs[] = {
-      "kestrova.ini.backup", "notes.txt", "dotfiles/linked.ini.backup", "kestrova.inx.kestrova-temp-AbC123",
-      "kestrova.ini.kestrova-temp-toolong", "kestrova.ini.kestrova-temp-AbC12", "kestrova.ini.kestrova-temp-ab-123",
-      "kestrova.ini.Kestrova-temp-AbC123"};
+  const char* const theirs[] = {"kestrova.ini.backup", "notes.txt", "dotfiles/linked.ini.backup",
+                                "kestrova.inx.kestrova-temp-AbC123", "kestrova.ini.kestrova-temp-toolong",
+                                "kestrova.ini.kestrova-temp-AbC12", "kestrova.ini.kestrova-temp-ab-123",
+                                "kestrova.ini.Kestrova-temp-AbC123"};
   for (const char* name : ours) {
     std::ofstream(folder_ + "/" + name) << "x";
   }

@@ -54,7 +54,8 @@ TEST(NetworkMounts, AreReadFromTheFileAtEveryAsk) {
   const std::string mountinfo = dir.filePath(QStringLiteral("mountinfo")).toStdString();
   const ProcNetworkMounts mounts(mountinfo);
   EXPECT_TRUE(mounts.network_mounts().empty());  // no file: nothing known, nothing thrown
-  std::ofstream(mountinfo) << "135 22 0:59 / /mnt/Team\\040Share rw shared:470 - cifs //nas/Team\\040Share rw\n";
+  std::ofstream(mountinfo) << "135 22 0:59 / /mnt/Team\\040Share rw shared:470 - cifs //nas/Team\\040Share"
+                              " rw\n";
   EXPECT_EQ(DRIVE_CHG_edit(testing::table_of({{u"*", u"*"}}), u"/mnt/Team Share/a.txt", &mounts),
             u"\\\\nas\\Team Share\\a.txt");
 }
