@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,8 +39,8 @@ struct Replacement {
 };
 
 // A compositor of a few lines on a socket of its own: it offers a seat and
-// wlr data control, answers the first round trip (the start asking what it
-// offers), and then does what the case says with the next one.
+// wlr data control in its answer to the first round trip (the start asking
+// what it offers), and then does what the case says with the next one.
 class FakeCompositor {
  public:
   enum class Then { Close, Error, Silence, Replace };
@@ -50,10 +51,9 @@ class FakeCompositor {
     setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
     setenv("WAYLAND_DISPLAY", "wayland-fake", 1);
     listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
+    sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
     const std::string path = folder_ + "/wayland-fake";
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
     if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(listener_, 1) != 0) {
       ADD_FAILURE() << "cannot listen on " << path << ": " << std::strerror(errno);
@@ -72,12 +72,16 @@ class FakeCompositor {
   FakeCompositor& operator=(const FakeCompositor&) = delete;
 
  private:
-  // One event: object, opcode, then the arguments as 32-bit words.
+  // One event: object, opcode, then the arguments' 32-bit words.
   static void put(std::vector<std::uint32_t>& out, std::uint32_t object, std::uint16_t opcode,
-                  const std::vector<std::uint32_t>& arguments) {
+                  std::initializer_list<std::vector<std::uint32_t>> arguments = {}) {
     out.push_back(object);
-    out.push_back(static_cast<std::uint32_t>((8 + 4 * arguments.size()) << 16) | opcode);
-    out.insert(out.end(), arguments.begin(), arguments.end());
+    out.push_back(opcode);
+    const std::size_t header = out.size() - 1;
+    for (const auto& argument : arguments) {
+      out.insert(out.end(), argument.begin(), argument.end());
+    }
+    out[header] |= static_cast<std::uint32_t>(4 * (out.size() - header + 1)) << 16;
   }
   static std::vector<std::uint32_t> string(const char* text) {
     const std::size_t size = std::strlen(text) + 1;
@@ -86,122 +90,97 @@ class FakeCompositor {
     std::memcpy(&words[1], text, size);
     return words;
   }
-  static std::vector<std::uint32_t> global(std::uint32_t name, const char* interface) {
-    std::vector<std::uint32_t> arguments{name};
-    const auto text = string(interface);
-    arguments.insert(arguments.end(), text.begin(), text.end());
-    arguments.push_back(1);  // version
-    return arguments;
-  }
-  static bool wait_for_request(int client) {
+  // Receives what the start sent, its words after those of before and the
+  // descriptors it passed; false once it hung up or sent nothing for 5 s.
+  static bool receive(int client, std::vector<std::uint32_t>& requests, std::vector<int>& fds) {
+    char data[4096];
+    iovec piece{data, sizeof data};
+    alignas(cmsghdr) char control[CMSG_SPACE(4 * sizeof(int))];
+    msghdr message{};
+    message.msg_iov = &piece;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
     pollfd wait{client, POLLIN, 0};
-    char buffer[4096];
-    return poll(&wait, 1, 5000) > 0 && read(client, buffer, sizeof buffer) > 0;
+    const ssize_t got = poll(&wait, 1, 5000) > 0 ? recvmsg(client, &message, 0) : -1;
+    for (const cmsghdr* passed = got > 0 ? CMSG_FIRSTHDR(&message) : nullptr; passed != nullptr;
+         passed = CMSG_NXTHDR(&message, const_cast<cmsghdr*>(passed))) {
+      const auto* first = reinterpret_cast<const int*>(CMSG_DATA(passed));
+      fds.insert(fds.end(), first, first + (passed->cmsg_len - CMSG_LEN(0)) / sizeof(int));
+    }
+    requests.insert(requests.end(), reinterpret_cast<std::uint32_t*>(data),
+                    reinterpret_cast<std::uint32_t*>(data) + std::max<ssize_t>(got, 0) / 4);
+    return got > 0;
   }
 
-  void serve(Then then) const {
-    const int client = accept(listener_, nullptr, nullptr);
-    if (client < 0) {
-      return;
-    }
-    // get_registry made object 2, and sync the callback 3.
-    if (wait_for_request(client) && then != Then::Silence) {
-      std::vector<std::uint32_t> events;
-      put(events, 2, 0, global(1, "wl_seat"));
-      put(events, 2, 0, global(2, "zwlr_data_control_manager_v1"));
-      put(events, 3, 0, {1});  // done
-      put(events, 1, 1, {3});  // delete_id
-      (void)!write(client, events.data(), events.size() * 4);
-      if (then == Then::Replace) {
-        replace(client);
-      } else if (wait_for_request(client) && then == Then::Error) {
-        std::vector<std::uint32_t> error, arguments{1, 0};
-        const auto message = string("no clipboard for you");
-        arguments.insert(arguments.end(), message.begin(), message.end());
-        put(error, 1, 0, arguments);
-        (void)!write(client, error.data(), error.size() * 4);
-      }
-    } else {
-      wait_for_request(client);  // until the start gives up and hangs up
-    }
-    close(client);
-  }
-
-  // Takes the copy's requests up to its round trip (the set_selection is
-  // the last 12-byte request of opcode 0 before the sync), cancels its
-  // source and announces the replacement in that round trip's answer; then
-  // answers round trips, and pastes (each receive: its type, then the pipe
-  // among the message's descriptors) as the case says, until the client
-  // hangs up.
   static constexpr std::uint32_t kOffer = 0xff000000;  // the first id a server makes
 
-  void replace(int client) const {
+  // Answers the start's round trips until it hangs up: the first with a seat
+  // and wlr data control, the copy's (its set_selection is the last 12-byte
+  // request of opcode 0 before it) as the case says. For a replacement, its
+  // source is cancelled and the new selection announced in that answer, and
+  // pastes (each receive: its type, then the pipe among the message's
+  // descriptors) are answered as the case says.
+  void serve(Then then) const {
+    const int client = accept(listener_, nullptr, nullptr);
     std::vector<std::uint32_t> requests;
     std::vector<int> fds;
-    std::uint32_t device = 0, source = 0;
-    bool replaced = false;
-    for (std::size_t at = 0;;) {
-      char data[4096];
-      iovec piece{data, sizeof data};
-      alignas(cmsghdr) char control[CMSG_SPACE(4 * sizeof(int))];
-      msghdr message{};
-      message.msg_iov = &piece;
-      message.msg_iovlen = 1;
-      message.msg_control = control;
-      message.msg_controllen = sizeof control;
-      pollfd wait{client, POLLIN, 0};
-      const ssize_t got = poll(&wait, 1, 5000) > 0 ? recvmsg(client, &message, 0) : -1;
-      if (got <= 0) {
-        break;
-      }
-      for (const cmsghdr* passed = CMSG_FIRSTHDR(&message); passed != nullptr;
-           passed = CMSG_NXTHDR(&message, const_cast<cmsghdr*>(passed))) {
-        const auto* first = reinterpret_cast<const int*>(CMSG_DATA(passed));
-        fds.insert(fds.end(), first, first + (passed->cmsg_len - CMSG_LEN(0)) / sizeof(int));
-      }
-      requests.insert(requests.end(), reinterpret_cast<std::uint32_t*>(data),
-                      reinterpret_cast<std::uint32_t*>(data) + got / 4);
+    std::uint32_t registry = 0, device = 0, source = 0;
+    int syncs = 0;
+    for (std::size_t at = 0; client >= 0 && receive(client, requests, fds);) {
       std::vector<std::uint32_t> events;
-      while (at + 2 <= requests.size() && at + (requests[at + 1] >> 18) <= requests.size()) {
+      for (; at + 2 <= requests.size() && at + (requests[at + 1] >> 18) <= requests.size();
+           at += requests[at + 1] >> 18) {
         const std::uint32_t object = requests[at], size = requests[at + 1] >> 16,
                             opcode = requests[at + 1] & 0xffff;
-        if (object == 1 && opcode == 0) {
-          if (!std::exchange(replaced, true)) {
-            put(events, source, 1, {});  // cancelled
+        if (object == 1 && opcode == 1) {
+          registry = requests[at + 2];
+        } else if (object == 1 && opcode == 0 && then != Then::Silence) {
+          if (++syncs == 1) {
+            put(events, registry, 0, {{1}, string("wl_seat"), {1}});
+            put(events, registry, 0, {{2}, string("zwlr_data_control_manager_v1"), {1}});
+          } else if (syncs == 2 && then == Then::Close) {
+            shutdown(client, SHUT_RDWR);
+            continue;
+          } else if (syncs == 2 && then == Then::Error) {
+            put(events, 1, 0, {{1, 0}, string("no clipboard for you")});  // in place of the answer
+            continue;
+          } else if (syncs == 2) {
+            put(events, source, 1);  // cancelled
             if (replacement_.text != nullptr) {
-              put(events, device, 0, {kOffer});  // data_offer
-              put(events, kOffer, 0, string(replacement_.type));
+              put(events, device, 0, {{kOffer}});  // data_offer
+              put(events, kOffer, 0, {string(replacement_.type)});
               if (replacement_.marked) {
-                put(events, kOffer, 0, string("application/x-kestrova-copy"));
+                put(events, kOffer, 0, {string("application/x-kestrova-copy")});
               }
             }
-            put(events, device, 1, {replacement_.text != nullptr ? kOffer : 0});  // selection
+            put(events, device, 1, {{replacement_.text != nullptr ? kOffer : 0}});  // selection
           }
-          put(events, requests[at + 2], 0, {1});  // done
-          put(events, 1, 1, {requests[at + 2]});  // delete_id
-        } else if (!replaced && size == 12 && opcode == 0) {
+          put(events, requests[at + 2], 0, {{1}});  // done
+          put(events, 1, 1, {{requests[at + 2]}});  // delete_id
+        } else if (syncs == 1 && size == 12 && opcode == 0) {
           device = object;
           source = requests[at + 2];
         } else if (object == kOffer && opcode == 0 && !fds.empty()) {
           answer(reinterpret_cast<const char*>(&requests[at + 3]), fds.front(), device, events);
           fds.erase(fds.begin());
         }
-        at += size / 4;
       }
       if (!events.empty()) {
         (void)!send(client, events.data(), events.size() * 4, MSG_NOSIGNAL);
       }
     }
-    EXPECT_TRUE(replaced) << "the copy never asked for its round trip";
+    EXPECT_TRUE(then != Then::Replace || syncs >= 2) << "the copy never asked for its round trip";
     for (const int fd : fds) {
       close(fd);
     }
+    close(client);
   }
 
   void answer(std::string_view type, int fd, std::uint32_t device, std::vector<std::uint32_t>& events) const {
     const std::string_view text = replacement_.text != nullptr ? replacement_.text : "";
     if (replacement_.answers == Replacement::Gone) {
-      put(events, device, 1, {0});  // its source went: the clipboard is empty
+      put(events, device, 1, {{0}});  // its source went: the clipboard is empty
     } else if (type == replacement_.type) {
       const std::size_t step = replacement_.answers == Replacement::InPieces ? 2 : text.size();
       for (std::size_t at = 0; at < text.size(); at += step) {

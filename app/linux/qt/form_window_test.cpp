@@ -59,10 +59,6 @@ struct Window {
     for (int i = 0; i < view.List1->count(); ++i) { out << view.List1->item(i)->text(); }
     return out;
   }
-  void show() {
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-  }
 };
 
 // Drops `data` as Qt delivers a drop.
@@ -90,8 +86,8 @@ class FormWindowTest : public QObject {
  private slots:
   void resizeFollowsTheOuterSize() {
     Window window("TAG-SET=YES\r\nCRLF-SET=NO\r\n");
-    QVERIFY(window.view.Check_TAG->isChecked() && !window.view.Check_CRLF->isChecked());
-    window.show();
+    window.view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window.view));
     const QSize frame = window.view.frameGeometry().size() - window.view.size();
     window.view.resize(QSize(568, 356) - frame);  // outer size 8520 x 5340 twips
     QTRY_COMPARE(window.view.List1->size(), QSize(511, 214));
@@ -137,7 +133,8 @@ class FormWindowTest : public QObject {
     // A click that changes nothing still copies, with the boxes of now.
     list->item(0)->setSelected(true);
     window.view.Check_TAG->setChecked(false);
-    window.show();
+    window.view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window.view));
     QGuiApplication::clipboard()->setText(QStringLiteral("stale"));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
     QCOMPARE(clipboard(), QStringLiteral("/a\r\n"));

@@ -6,10 +6,10 @@
 #include <unistd.h>
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <chrono>
 #include <csignal>
+#include <fstream>
 #include <thread>
 
 #include "app/linux/network_mounts.h"
@@ -45,11 +45,7 @@ TEST(WindowingPlatform, PrefersXWaylandOnlyWhenOffered) {
       value != nullptr ? qputenv(name, value) : qunsetenv(name);
     }
     choose_windowing_platform();
-    if (c.want == nullptr) {
-      EXPECT_FALSE(qEnvironmentVariableIsSet("QT_QPA_PLATFORM"));
-    } else {
-      EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), QByteArray(c.want));
-    }
+    EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), QByteArray(c.want));  // unset reads as empty
   }
 }
 
@@ -58,10 +54,8 @@ TEST(NetworkMounts, AreReadFromTheFileAtEveryAsk) {
   const std::string mountinfo = dir.filePath(QStringLiteral("mountinfo")).toStdString();
   const ProcNetworkMounts mounts(mountinfo);
   EXPECT_TRUE(mounts.network_mounts().empty());  // no file: nothing known, nothing thrown
-  QFile file(QString::fromStdString(mountinfo));
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("135 22 0:59 / /mnt/Team\\040Share rw shared:470 - cifs //nas/Team\\040Share rw\n");
-  file.close();
+  std::ofstream(mountinfo) << "135 22 0:59 / /mnt/Team\\040Share rw shared:470 - cifs //nas/Team\\040Share"
+                              " rw\n";
   EXPECT_EQ(DRIVE_CHG_edit(testing::table_of({{u"*", u"*"}}), u"/mnt/Team Share/a.txt", &mounts),
             u"\\\\nas\\Team Share\\a.txt");
 }

@@ -60,21 +60,14 @@ static void selection(void *data, struct zwlr_data_control_device_v1 *d, struct 
       zwlr_data_control_offer_v1_receive(o, "text/plain;charset=utf-8", fds[1]);
       close(fds[1]);
       wl_display_flush(display);
-      char piece[65536];
-      size_t size = 0;
-      char *text = NULL;
-      ssize_t got;
-      while ((got = read(fds[0], piece, sizeof piece)) > 0) {
-        char *grown = realloc(text, size + got);
-        if (grown == NULL) break;
-        text = grown;
-        memcpy(text + size, piece, got);
-        size += got;
-      }
-      close(fds[0]);
       free(last);
-      last = text ? text : calloc(1, 1);
-      last_size = size;
+      last = NULL;
+      FILE *in = fdopen(fds[0], "r"), *out = open_memstream(&last, &last_size);
+      if (in == NULL || out == NULL) exit(1);
+      char piece[65536];
+      for (size_t got; (got = fread(piece, 1, sizeof piece, in)) > 0;) fwrite(piece, 1, got, out);
+      fclose(in);
+      fclose(out);
     }
   }
   if (o != NULL) zwlr_data_control_offer_v1_destroy(o);

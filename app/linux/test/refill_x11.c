@@ -32,8 +32,7 @@ int main(int argc, char **argv) {
                                         XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
                                         XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
   const uint8_t fixes = xcb_get_extension_data(c, &xcb_xfixes_id)->first_event;
-  char *last = NULL;
-  uint32_t last_size = 0;
+  xcb_get_property_reply_t *last = NULL;  /* the last text, as it was read */
   xcb_flush(c);
   printf("ready\n");
   fflush(stdout);
@@ -54,15 +53,10 @@ int main(int argc, char **argv) {
           n->property ? xcb_get_property_reply(c, xcb_get_property(c, 1, w, held, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 24), NULL) : NULL;
       if (r && r->type == utf8) {
         free(last);
-        last_size = xcb_get_property_value_length(r);
-        last = malloc(last_size + 1);
-        if (last == NULL) {
-          perror("malloc");
-          return 1;
-        }
-        memcpy(last, xcb_get_property_value(r), last_size);
+        last = r;
+      } else {
+        free(r);
       }
-      free(r);
     } else if (type == XCB_SELECTION_REQUEST) {
       xcb_selection_request_event_t *q = (xcb_selection_request_event_t *)e;
       xcb_selection_notify_event_t a = {.response_type = XCB_SELECTION_NOTIFY, .time = q->time, .requestor = q->requestor,
@@ -71,7 +65,8 @@ int main(int argc, char **argv) {
         const xcb_atom_t offered[] = {targets, utf8};
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, q->requestor, q->property, XCB_ATOM_ATOM, 32, 2, offered);
       } else if (q->target == utf8 && last) {
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, q->requestor, q->property, utf8, 8, last_size, last);
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, q->requestor, q->property, utf8, 8,
+                            xcb_get_property_value_length(last), xcb_get_property_value(last));
       } else {
         a.property = XCB_ATOM_NONE;
       }
