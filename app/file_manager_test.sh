@@ -6,8 +6,9 @@
 # with a space in its name), "Copy path" chosen from the selection's menu
 # through the accessibility bus, and the clipboard read from another process;
 # then the same on the view's empty background, which copies the folder
-# shown. GNOME Files also copies the names. Skips (77) when the file manager
-# is not installed.
+# shown; last, where the row says so, none on the trash's background. GNOME
+# Files also copies the names. Skips (77) when the file manager is not
+# installed.
 # Usage: file_manager_test.sh BUILD_FOLDER nautilus|dolphin|caja|thunar|pcmanfm|pcmanfm-qt|nemo
 set -uo pipefail
 
