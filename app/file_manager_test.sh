@@ -6,8 +6,9 @@
 # with a space in its name), "Copy path" chosen from the selection's menu
 # through the accessibility bus, and the clipboard read from another process;
 # then the same on the view's empty background, which copies the folder
-# shown. GNOME Files also copies the names. Skips (77) when the file manager
-# is not installed.
+# shown; last, where the row says so, none on the trash's background. GNOME
+# Files also copies the names. Skips (77) when the file manager is not
+# installed.
 # Usage: file_manager_test.sh BUILD_FOLDER nautilus|dolphin|caja|thunar|pcmanfm|pcmanfm-qt|nemo
 set -uo pipefail
 
@@ -16,20 +17,21 @@ manager=$2
 source "$(dirname "$0")/../tests/lib.sh" || exit 1
 
 # manager  its menus' names down to the entry  the first item  whether it
-# copies names too  whether the view's background has the entries. Thunar
+# copies names too  whether the view's background has the entries  whether
+# the trash's background is checked to have none. Thunar
 # has them under "Send To", which its background menu lacks; Caja
 # under caja-actions' submenu; PCManFM names an action's item after its
 # tooltip. Thunar starts an application once for the folders and once for
 # the files of a selection, so there both items are files.
 rows="nautilus|Copy path|a dir|names|background
 dolphin|Copy path|a dir||background
-caja|Caja-Actions actions>Copy path|a dir||background
+caja|Caja-Actions actions>Copy path|a dir||background|trash
 thunar|Send To>Copy path|a.txt||
-pcmanfm|Copy the full paths of the selection to the clipboard|a dir||background
+pcmanfm|Copy the full paths of the selection to the clipboard|a dir||background|trash
 pcmanfm-qt|Copy path|a dir||background
 nemo|Copy path|a dir||background"
 row=$(grep "^$manager|" <<<"$rows") || { echo "no row for $manager" >&2; exit 2; }
-IFS='|' read -r _ menu_path first names background <<<"$row"
+IFS='|' read -r _ menu_path first names background trash <<<"$row"
 
 command -v "$manager" >/dev/null || { echo "SKIP: $manager is not installed"; exit 77; }
 [ -n "${DISPLAY:-}" ] || { echo "SKIP: no X server (run it under xvfb-run)"; exit 77; }
@@ -113,16 +115,17 @@ bus=
 [ -n "$bus" ] || { echo "no session bus" >&2; exit 1; }
 as_user /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
 
-start_manager() {
+start_manager() {  # [LOCATION]: the files' folder unless told
+  local location=${1:-$files}
   case $manager in
-    nautilus) as_user GDK_BACKEND=x11 GSK_RENDERER=cairo GTK_A11Y=atspi nautilus "$files" ;;
-    dolphin|pcmanfm-qt) as_user QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$manager" "$files" ;;
-    caja) as_user caja --no-desktop "$files" ;;
-    nemo) as_user nemo --no-desktop "$files" ;;
+    nautilus) as_user GDK_BACKEND=x11 GSK_RENDERER=cairo GTK_A11Y=atspi nautilus "$location" ;;
+    dolphin|pcmanfm-qt) as_user QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$manager" "$location" ;;
+    caja) as_user caja --no-desktop "$location" ;;
+    nemo) as_user nemo --no-desktop "$location" ;;
     # GTK 2 reaches the accessibility bus only through these modules.
-    pcmanfm) as_user GTK_MODULES=gail:atk-bridge pcmanfm "$files" ;;
-    *) as_user "$manager" "$files" ;;
-  esac >"$work/manager.log" 2>&1 &
+    pcmanfm) as_user GTK_MODULES=gail:atk-bridge pcmanfm "$location" ;;
+    *) as_user "$manager" "$location" ;;
+  esac >>"$work/manager.log" 2>&1 &
   manager_pid=$!
   # By class: GNOME Files' window belongs to a process that D-Bus starts.
   # Up to 20 s: a loaded machine slows a Qt file manager's first window.
@@ -130,6 +133,14 @@ start_manager() {
     wait_for xdotool search --onlyvisible --class "$manager"; } 2>/dev/null | head -n 1)
   check "$manager: window comes up" test -n "$window" || { cat "$work/manager.log" >&2; exit 1; }
   sleep 1  # the folder is read after the window shows
+}
+# Gone, with its bus name, before a new start, which would hand its
+# location to the running one.
+restart_manager() {
+  gone() { ! pgrep -u "${user:-root}" -x "$manager" >/dev/null; }
+  pkill -u "${user:-root}" -x "$manager"
+  wait_for gone || { pkill -KILL -u "${user:-root}" -x "$manager" && wait_for gone; }
+  start_manager "$@"
 }
 start_manager
 
@@ -166,6 +177,14 @@ def shown(app):
     # GTK 4 marks no item as showing: an open menu's items are the visible ones.
     gtk4 = app.toolkitName == "GTK" and app.toolkitVersion.startswith("4.")
     return pyatspi.STATE_VISIBLE if gtk4 else pyatspi.STATE_SHOWING
+def open_items(popup=False):  # popup: leaving out the menu bar's
+    items = []
+    for app in pyatspi.Registry.getDesktop(0):
+        if app is not None and manager in app.name.lower():
+            pyatspi.findAllDescendants(app, lambda node: node is not None and node.getRoleName() in (
+                "menu item", "menu") and node.getState().contains(shown(app)) and not (
+                popup and node.parent.getRoleName() == "menu bar") and items.append(label(node)))
+    return items
 def focused(node):
     return node.getState().contains(pyatspi.STATE_FOCUSED) or any(
         child is not None and focused(child) for child in node)
@@ -205,6 +224,14 @@ elif command == "selected":
             sys.exit(0)
         time.sleep(0.2)
     sys.exit(1)
+elif command == "menu":
+    # The open menus' items, one a line, once a menu has opened.
+    for _ in range(50):
+        items = open_items(popup=True)
+        if items:
+            sys.exit(print("\n".join(items)))
+        time.sleep(0.2)
+    sys.exit("no menu opened")
 elif manager in ("dolphin", "pcmanfm-qt"):
     # Qt 5 leaves popup menus out of the tree: the open menu is met as the
     # parent of the item that Down gives the focus to.
@@ -239,12 +266,7 @@ else:
         item = find(lambda node, app: node.getRoleName() in ("menu item", "menu") and label(node) == name
                     and node.getState().contains(shown(app)))
         if not item:
-            shown_items = []
-            for app in pyatspi.Registry.getDesktop(0):
-                if app is not None and manager in app.name.lower():
-                    pyatspi.findAllDescendants(app, lambda node: node is not None and node.getRoleName() in (
-                        "menu item", "menu") and node.getState().contains(shown(app)) and shown_items.append(label(node)))
-            sys.exit(f"no menu item {name!r}; the open menus show {shown_items}")
+            sys.exit(f"no menu item {name!r}; the open menus show {open_items()}")
         item.queryAction().doAction(0)
 PY
 atspi() { as_user /usr/bin/python3 "$work/atspi.py" "$manager" "$@"; }
@@ -294,13 +316,7 @@ for place in selection background; do
     case $manager in
       # Their menus tell only the first client of their focus (PCManFM-Qt
       # since Qt 6).
-      dolphin | pcmanfm-qt)
-        # Gone, with its bus name: a new start would hand its folder to it.
-        gone() { ! pgrep -u "${user:-root}" -x "$manager" >/dev/null; }
-        pkill -u "${user:-root}" -x "$manager"
-        wait_for gone || { pkill -KILL -u "${user:-root}" -x "$manager" && wait_for gone; }
-        start_manager
-        ;;
+      dolphin | pcmanfm-qt) restart_manager ;;
     esac
     open=background_menu copied=("$files") copied_names=(files)
   fi
@@ -319,5 +335,15 @@ for place in selection background; do
     check "$manager: $place: no box for names" test -z "$(box)"
   fi
 done
+
+# None on the trash's background, which has no path to copy.
+if [ -n "$trash" ]; then
+  restart_manager trash:///
+  background_menu
+  items=$(atspi menu)
+  check "$manager: the trash's background menu opens" test -n "$items"
+  check "$manager: no entry in the trash's background menu" \
+    bash -c '! grep -qxF "$1" <<<"$2"' _ "${menu_path%%>*}" "$items" || echo "$items" >&2
+fi
 
 finish_checks "file_manager_$manager"

@@ -94,7 +94,8 @@ for action, (english, japanese) in names.items():
           ("Nemo Action", "Extensions"): "any;", ("Nemo Action", "UriScheme"): "file"}),
         (f"file-manager/actions/{app}.{action}.desktop", "X-Action-Profile selection", "Desktop Entry",
          {("Desktop Entry", "Type"): "Action", ("Desktop Entry", "Profiles"): "selection;",
-          ("Desktop Entry", "TargetLocation"): "true", ("X-Action-Profile selection", "MimeTypes"): "all/all;"}),
+          ("Desktop Entry", "TargetLocation"): "true", ("X-Action-Profile selection", "MimeTypes"): "all/all;",
+          ("X-Action-Profile selection", "Capabilities"): "Local;"}),
         (f"Thunar/sendto/{app}.{action}.desktop", "Desktop Entry", "Desktop Entry", {}),
     ]
     if action == "copy-file-name":
