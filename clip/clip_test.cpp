@@ -28,7 +28,6 @@ TEST(DriveChgEdit, Cases) {
       {kDefault, u"X:\\a\\X:\\b", u"\\\\realpath\\a\\X:\\b"},                              // first occurrence only
       {kDefault, u"ab X:\\c", u"\\\\realpath\\ab    c"},                                   // inside: blanks stay
       {table_of({{u"X", u"\\\\x\\"}, {u"Y", u"\\\\y\\"}}), u"Y:\\a X:\\b", u"\\\\x\\Y:\\a    b"},  // first row wins
-      {table_of({{u"X", u"\\\\srv"}}), u"X:\\docs", u"\\\\srvdocs"},                       // no separator added
       {table_of({{u"NET", u"\\\\srv\\"}}), u"NET:\\share\\f", u"\\\\srv\\share\\f"},      // whole key blanked
   };
   for (const auto& [table, in, want] : cases) {

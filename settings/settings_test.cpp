@@ -69,8 +69,6 @@ TEST(GetOption, DefaultBlankAndEmptyFiles) {
   EXPECT_EQ(host.content(kBak), default_file());
   MAKE_default_option(host, kFiles);  // only when missing
   EXPECT_EQ(host.writes, std::vector<Text>{kBak});
-  FakeHost blank;  // comments and blank lines end nothing
-  EXPECT_EQ(load(blank, crlf({"", ". note", "TAG-SET=YES"})).TAG_SET, 1);
   FakeHost empty;
   const auto none = load(empty, "");
   EXPECT_EQ(none.DRIVE_CHG_SET + none.CRLF_SET + none.TAG_SET + none.drive_table.DRIVE_CHG_cnt, 0);
@@ -84,6 +82,7 @@ TEST(GetOption, OptionLineSpellings) {
       {"  TAG-SET=YES  ", 1}, {"TAG-SET=YES=1", 0},  {"\tTAG-SET=YES", 0},
       // The last line wins; nothing behind an end marker is read, not even a bad drive row.
       {"TAG-SET=YES\r\nTAG-SET=NO", 0},
+      {"\r\n. note\r\nTAG-SET=YES", 1},  // comments and blank lines end nothing
       {"TAG-SET=YES\r\n@ end\r\nTAG-SET=NO\r\nDRIVE-CHG=,x", 1},
   };
   for (const auto& [line, tag] : cases) {
