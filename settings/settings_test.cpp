@@ -146,6 +146,7 @@ TEST(WriteBackOption, RewritesOnlyTheOptionLines) {
        crlf({". " + sjis, "TAG-SET=YES", "DRIVE-CHG=X,\\\\" + sjis + "\\", "\xc3(bad", "CRLF-SET=NO", "DRIVE-CHG-SET=NO"})},
       {bom + crlf({"tag-set=YES", "x"}), {0, 1, 0}, bom + crlf({"TAG-SET=YES", "x", "CRLF-SET=NO", "DRIVE-CHG-SET=NO"})},
       {bom + crlf({"@", "x"}), {0, 0, 0}, bom + crlf({"TAG-SET=NO", "CRLF-SET=NO", "DRIVE-CHG-SET=NO", "@", "x"})},
+      {bom + crlf({"x", "@"}), {0, 0, 0}, bom + crlf({"x", "TAG-SET=NO", "CRLF-SET=NO", "DRIVE-CHG-SET=NO", "@"})},
   };
   for (const auto& [before, checks, after] : cases) {
     EXPECT_EQ(round_trip(before, checks), after) << before;
