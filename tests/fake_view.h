@@ -22,9 +22,8 @@ class FakeView : public FormView {
   std::optional<Text> clipboard;  // nullopt: cleared
   // Every clipboard call in order: u"clear", u"set " + text, u"refused", u"taken".
   std::vector<Text> clipboard_calls;
-  bool refuse_clipboard = false;
+  bool refuse_clipboard = false, refuse_clear = false;
   bool take_over = false;  // another program replaces every copy at once
-  bool refuse_clear = false;
   bool needs_user_input = false;
   std::vector<Text> messages;
   bool press_ok = true;  // runs a message's on_ok, as pressing OK would
@@ -58,15 +57,11 @@ class FakeView : public FormView {
     clipboard_calls.push_back(u"clear");
   }
   void set_clipboard_text(const Text& text) override {
+    clipboard_calls.push_back(take_over ? u"taken" : refuse_clipboard ? u"refused" : u"set " + text);
     if (take_over) {
-      clipboard_calls.push_back(u"taken");
       throw CopyTakenOver("cannot set the clipboard: another program put something else on it at once");
     }
-    if (refuse_clipboard) {
-      clipboard_calls.push_back(u"refused");
-      throw PlatformError("cannot set the clipboard: refused");
-    }
-    clipboard_calls.push_back(u"set " + text);
+    if (refuse_clipboard) { throw PlatformError("cannot set the clipboard: refused"); }
     clipboard = text;
   }
   bool copy_needs_user_input() const override { return needs_user_input; }
