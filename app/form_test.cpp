@@ -100,6 +100,12 @@ TEST_F(FormTest, CommandLineItemsCopyAsAClickOnThemWould) {
       {{u"$FILENAME$ \"C:\\x y\\README\""}, u"README"},  // the quotes go before the split
       {{u"$FILENAME$ \"C:\\a\" \"C:\\b\""}, u"b\""},     // two paths are no enclosed one
       {{u"xyz$FILENAME$C:\\d\\f.txt"}, u"f"},
+      // A folder with its separator at the end is named by its last part; a
+      // root has no name and is copied as it stands, never as nothing.
+      {{u"$FILENAME$ C:\\d\\sub\\"}, u"sub"},
+      {{u"$FILENAME$", u"Z:\\"}, u"Z:\\"},
+      {{u"$FILENAME$", u"/w/sub//"}, u"sub", posix},
+      {{u"$FILENAME$", u"/"}, u"/", posix},
       {{u"$filename$ a"}, u"<$filename$ a>"},
       {{u"$FILENAME$", u"r.final.txt"}, u"r.final", posix},
       {{u"$FILENAME$", u"a\\b.txt"}, u"a\\b", posix},
