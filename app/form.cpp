@@ -85,7 +85,7 @@ Text file_part(const Text& path, TextView separators) {
   // folder a file manager's background hands over) is named by its last
   // part; a root has no name, and rather than copy nothing over the user's
   // clipboard it is copied as it stands.
-  const Text trimmed = trim(path);
+  Text trimmed = trim(path);
   std::size_t end = trimmed.size();
   while (end > 0 && split_at.find(trimmed[end - 1]) != TextView::npos) {
     --end;
