@@ -108,7 +108,7 @@ TEST_F(FormTest, CommandLineItemsCopyAsAClickOnThemWould) {
       {{u"$FILENAME$", u"/"}, u"/", posix},
       {{u"$filename$ a"}, u"<$filename$ a>"},
       {{u"$FILENAME$", u"r.final.txt"}, u"r.final", posix},
-      {{u"$FILENAME$", u"a\\b.txt"}, u"a\\b", posix},
+      {{u"$FILENAME$", u"ab\\c.txt"}, u"ab\\c", posix},
       {{u"$FILENAME$", u"C:\\dir\\r.final.txt"}, u"r.final", posix},
       // Relative paths are read against the start folder, not the program's;
       // links are not resolved.
@@ -238,12 +238,14 @@ TEST_F(FormTest, FailuresAreShownEndTheProgramAndWriteNothing) {
       view.selected = {0};
     }
     view.refuse_clipboard = view.refuse_clear = true;
+    // A close and a drop while the failure is shown, and once it is gone.
+    const auto close_and_drop = [&] { form.Form_QueryUnload(), form.List1_OLEDragDrop({}); };
+    view.during_message = close_and_drop;
     form.List1_Click();
     EXPECT_EQ(view.messages, std::vector<Text>{empty_list ? u"cannot clear the clipboard: refused"
                                                           : u"cannot set the clipboard: refused"});
     EXPECT_EQ(view.ended, kPlatformFailureStatus);
-    form.Form_QueryUnload();
-    form.List1_OLEDragDrop({});
+    close_and_drop();
     EXPECT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(ini(), "TAG-SET=YES\r\n");
   }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "app/form.h"
@@ -34,6 +35,7 @@ class FakeView : public FormView {
   oledrag_form* form = nullptr;
   // What the user does while the window is shown.
   std::function<void(oledrag_form&)> while_shown;
+  std::function<void()> during_message;  // what the user does while a message is up, once
 
   Text caption() const override { return caption_text; }
   void set_caption(const Text& text) override { caption_text = text; }
@@ -67,6 +69,7 @@ class FakeView : public FormView {
   bool copy_needs_user_input() const override { return needs_user_input; }
   void show_message(const Text& text, const std::function<void()>& on_ok) override {
     messages.push_back(text);
+    if (during_message) { std::exchange(during_message, nullptr)(); }
     if (press_ok && on_ok) { on_ok(); }
   }
   void attach(oledrag_form* attached) override { form = attached; }
