@@ -10,8 +10,6 @@
 //                           does: WM_QUERYENDSESSION, then WM_ENDSESSION
 //   win_peer hold           waits forever: Wine keeps clipboard data only
 //                           while some Wine process runs
-//   win_peer background VERB FOLDER  what Explorer does when VERB is chosen
-//                           on FOLDER's background
 #include <windows.h>
 
 #include <string>
@@ -74,34 +72,6 @@ int end_session(const wchar_t* title) {
   return 0;
 }
 
-// What Explorer does with a verb of a folder's background: the verb's
-// registered command with the folder in place of %V, started as it stands.
-// (Wine's ShellExecuteEx leaves %V empty, so it cannot stand in here.)
-int background_verb(const wchar_t* verb, const wchar_t* folder) {
-  const std::wstring key = std::wstring(L"Directory\\Background\\shell\\") + verb + L"\\command";
-  wchar_t command[2048];
-  DWORD size = sizeof command;
-  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, command, &size) !=
-      ERROR_SUCCESS) {
-    return 6;
-  }
-  std::wstring line = command;
-  for (std::size_t at = line.find(L"%V"); at != std::wstring::npos;
-       at = line.find(L"%V", at + wcslen(folder))) {
-    line.replace(at, 2, folder);
-  }
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
-    return 7;
-  }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return 0;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -115,9 +85,6 @@ int wmain(int argc, wchar_t** argv) {
     if (command == name && argc == 3) {
       return run(argv[2]);
     }
-  }
-  if (command == L"background" && argc == 4) {
-    return background_verb(argv[2], argv[3]);
   }
   for (int attempt = 0; !OpenClipboard(nullptr); ++attempt) {
     if (attempt == 100) {
