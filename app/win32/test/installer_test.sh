@@ -68,10 +68,9 @@ check "installed: copied through Send To" wait_for copied
 check "installed: ended" wait_for ended
 check "installed: settings in %APPDATA%\\kestrova" test -f "$settings/kestrova.ini" -a -f "$settings/kestrova.BAK"
 
-# The folder's background as Explorer starts a verb: its registered command
-# with the folder in place of %V, started as it stands (Wine's own shell
-# leaves %V empty). cmd expands the variable and starts the line unquoted
-# and unescaped, which Wine's command line from Linux arguments would not.
+# The folder's background as Explorer starts a verb (Wine's shell leaves %V
+# empty): the registered command with the folder for %V, handed to cmd in a
+# variable so that it starts as it stands, neither quoted nor escaped by Wine.
 # X: is the drive that the default settings map.
 mkdir -p "$work/x/my dir"
 ln -s "$work/x" "$prefix/dosdevices/x:"
