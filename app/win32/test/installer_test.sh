@@ -68,13 +68,18 @@ check "installed: copied through Send To" wait_for copied
 check "installed: ended" wait_for ended
 check "installed: settings in %APPDATA%\\kestrova" test -f "$settings/kestrova.ini" -a -f "$settings/kestrova.BAK"
 
-# The folder's background: the shell looks the verb up and starts its
-# command on the folder. X: is the drive that the default settings map.
+# The folder's background as Explorer starts a verb (Wine's shell leaves %V
+# empty): the registered command with the folder for %V, handed to cmd in a
+# variable so that it starts as it stands, neither quoted nor escaped by Wine.
+# X: is the drive that the default settings map.
 mkdir -p "$work/x/my dir"
 ln -s "$work/x" "$prefix/dosdevices/x:"
 clipboard_is() { [ "$(wine_user wine "$work/win_peer.exe" get)" = "$1" ]; }
 while IFS='|' read -r verb want; do
-  wine_user wine "$work/win_peer.exe" background "Kestrova.$verb" 'X:\my dir'
+  command=$(wine_user wine reg query "HKCR\\Directory\\Background\\shell\\Kestrova.$verb\\command" /ve |
+    tr -d '\r' | sed -n 's/^ *([^)]*) *REG_SZ    //p')
+  check "background $verb: registered" [ -n "$command" ]
+  wine_user env KESTROVA_VERB_LINE="${command//%V/'X:\my dir'}" wine cmd /c %KESTROVA_VERB_LINE% &
   check "background $verb: copied" wait_for clipboard_is "$(printf "$want")"
   # Copy path's message box waits for its OK (no window manager here to activate it).
   [ "$verb" = CopyPath ] && box=$(wait_window kestrova) && xdotool windowfocus --sync "$box" key Return 2>/dev/null

@@ -10,8 +10,6 @@
 //                           does: WM_QUERYENDSESSION, then WM_ENDSESSION
 //   win_peer hold           waits forever: Wine keeps clipboard data only
 //                           while some Wine process runs
-//   win_peer background VERB FOLDER  what Explorer does when VERB is chosen
-//                           on FOLDER's background
 #include <windows.h>
 
 #include <string>
@@ -19,13 +17,14 @@
 
 namespace {
 
-void write_utf8(const wchar_t* text) {
+int write_utf8(const wchar_t* text) {
   const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
   std::string bytes(static_cast<std::size_t>(length), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), length, nullptr, nullptr);
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size() - 1), &written,
             nullptr);
+  return 0;
 }
 
 std::wstring text_of(HWND control) {
@@ -39,11 +38,7 @@ std::wstring text_of(HWND control) {
 int message_text(const wchar_t* title) {
   HWND box = FindWindowW(L"#32770", title);
   HWND text = box != nullptr ? GetDlgItem(box, 0xFFFF) : nullptr;
-  if (text == nullptr) {
-    return 3;
-  }
-  write_utf8(text_of(text).c_str());
-  return 0;
+  return text != nullptr ? write_utf8(text_of(text).c_str()) : 3;
 }
 
 // What a screen reader names the list by: its own text (Wine's oleacc reads
@@ -57,12 +52,9 @@ int list_name(const wchar_t* title) {
   const std::wstring name = text_of(list);
   HWND label = GetWindow(list, GW_HWNDPREV);
   wchar_t kind[16] = {};
-  if (label == nullptr || GetClassNameW(label, kind, 16) == 0 || lstrcmpiW(kind, L"Static") != 0 ||
-      text_of(label) != name) {
-    return 4;
-  }
-  write_utf8(name.c_str());
-  return 0;
+  const bool labelled = label != nullptr && GetClassNameW(label, kind, 16) != 0 &&
+                        lstrcmpiW(kind, L"Static") == 0 && text_of(label) == name;
+  return labelled ? write_utf8(name.c_str()) : 4;
 }
 
 int end_session(const wchar_t* title) {
@@ -71,34 +63,6 @@ int end_session(const wchar_t* title) {
     return 3;
   }
   SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
-  return 0;
-}
-
-// What Explorer does with a verb of a folder's background: the verb's
-// registered command with the folder in place of %V, started as it stands.
-// (Wine's ShellExecuteEx leaves %V empty, so it cannot stand in here.)
-int background_verb(const wchar_t* verb, const wchar_t* folder) {
-  const std::wstring key = std::wstring(L"Directory\\Background\\shell\\") + verb + L"\\command";
-  wchar_t command[2048];
-  DWORD size = sizeof command;
-  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, command, &size) !=
-      ERROR_SUCCESS) {
-    return 6;
-  }
-  std::wstring line = command;
-  for (std::size_t at = line.find(L"%V"); at != std::wstring::npos;
-       at = line.find(L"%V", at + wcslen(folder))) {
-    line.replace(at, 2, folder);
-  }
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
-    return 7;
-  }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
   return 0;
 }
 
@@ -116,9 +80,6 @@ int wmain(int argc, wchar_t** argv) {
       return run(argv[2]);
     }
   }
-  if (command == L"background" && argc == 4) {
-    return background_verb(argv[2], argv[3]);
-  }
   for (int attempt = 0; !OpenClipboard(nullptr); ++attempt) {
     if (attempt == 100) {
       return 2;
@@ -129,12 +90,8 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"get") {
     HANDLE data = GetClipboardData(CF_UNICODETEXT);
     const auto* text = data != nullptr ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr;
-    if (text == nullptr) {
-      status = 3;
-    } else {
-      write_utf8(text);
-      GlobalUnlock(data);
-    }
+    status = text != nullptr ? write_utf8(text) : 3;
+    GlobalUnlock(data);
   } else if (command == L"set" && argc == 3) {
     const std::size_t size = (wcslen(argv[2]) + 1) * sizeof(wchar_t);
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
