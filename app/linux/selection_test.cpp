@@ -3,22 +3,22 @@
 // program standing in for the started one (its main answers as the
 // program's does). The copies on a real compositor: wayland_test; on a real
 // X server: x11_selection_test.
+#include "app/linux/selection.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sys/socket.h>
-#include <sys/uio.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <wayland-server.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,8 +29,8 @@
 
 #include "app/form.h"
 #include "app/linux/handed_copy.h"
-#include "app/linux/selection.h"
 #include "app/linux/wayland_selection.h"
+#include "data-control-server-protocol.h"
 
 namespace kestrova {
 namespace {
@@ -145,149 +145,93 @@ struct Replacement {
   enum { Whole, InPieces, Gone } answers = Whole;
 };
 
-// A compositor of a few lines on a socket of its own: it offers a seat and
-// wlr data control in its answer to the first round trip (the start asking
-// what it offers), and then does what the case says with the next one.
+// A compositor of the test's own on a socket of its own: it offers a seat
+// and wlr data control, and when the clipboard is set does what the case
+// says, ahead of its answer to the round trip that follows. For a
+// replacement, the copy's source is cancelled and the new selection
+// announced, and pastes are answered as the case says.
 class FakeCompositor {
  public:
   enum class Then { Close, Error, Silence, Replace };
 
-  explicit FakeCompositor(Then then, const Replacement& replacement = {}) : replacement_(replacement) {
+  explicit FakeCompositor(Then then, const Replacement& replacement = {})
+      : then_(then), replacement_(replacement), display_(wl_display_create()) {
     char folder[] = "/tmp/kestrova-wayland-XXXXXX";
     folder_ = mkdtemp(folder);
     setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
     setenv("WAYLAND_DISPLAY", "wayland-fake", 1);
-    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
-    const std::string path = folder_ + "/wayland-fake";
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener_, 1) != 0) {
-      ADD_FAILURE() << "cannot listen on " << path << ": " << std::strerror(errno);
+    if (wl_display_add_socket(display_, "wayland-fake") != 0) {
+      ADD_FAILURE() << "cannot listen in " << folder_;
     }
-    server_ = std::thread([this, then] { serve(then); });
+    wl_global_create(display_, &wl_seat_interface, 1, nullptr,
+                     [](wl_client* client, void* /*data*/, std::uint32_t /*version*/, std::uint32_t id) {
+                       wl_resource_create(client, &wl_seat_interface, 1, id);
+                     });
+    wl_global_create(display_, &zwlr_data_control_manager_v1_interface, 1, this,
+                     [](wl_client* client, void* data, std::uint32_t /*version*/, std::uint32_t id) {
+                       made(client, &zwlr_data_control_manager_v1_interface, id, &kManager, data);
+                     });
+    if (then != Then::Silence) {  // silent: connections wait in the socket's queue
+      server_ = std::thread([this] {
+        while (!stop_) {
+          wl_event_loop_dispatch(wl_display_get_event_loop(display_), 50);
+          wl_display_flush_clients(display_);
+        }
+      });
+    }
   }
 
   ~FakeCompositor() {
-    shutdown(listener_, SHUT_RDWR);
-    close(listener_);
-    server_.join();
-    unlink((folder_ + "/wayland-fake").c_str());
+    stop_ = true;
+    if (server_.joinable()) {
+      server_.join();
+    }
+    EXPECT_TRUE(then_ != Then::Replace || device_ != nullptr) << "the copy never set the clipboard";
+    wl_display_destroy_clients(display_);
+    wl_display_destroy(display_);  // its socket and lock file with it
     rmdir(folder_.c_str());
   }
   FakeCompositor(const FakeCompositor&) = delete;
   FakeCompositor& operator=(const FakeCompositor&) = delete;
 
  private:
-  // One event: object, opcode, then the arguments' 32-bit words.
-  static void put(std::vector<std::uint32_t>& out, std::uint32_t object, std::uint16_t opcode,
-                  std::initializer_list<std::vector<std::uint32_t>> arguments = {}) {
-    out.push_back(object);
-    out.push_back(opcode);
-    const std::size_t header = out.size() - 1;
-    for (const auto& argument : arguments) {
-      out.insert(out.end(), argument.begin(), argument.end());
-    }
-    out[header] |= static_cast<std::uint32_t>(4 * (out.size() - header + 1)) << 16;
+  static wl_resource* made(wl_client* client, const wl_interface* interface, std::uint32_t id,
+                           const void* requests, void* data) {
+    wl_resource* resource = wl_resource_create(client, interface, 1, id);
+    wl_resource_set_implementation(resource, requests, data, nullptr);
+    return resource;
   }
-  static std::vector<std::uint32_t> string(const char* text) {
-    const std::size_t size = std::strlen(text) + 1;
-    std::vector<std::uint32_t> words(1 + (size + 3) / 4, 0);
-    words[0] = static_cast<std::uint32_t>(size);
-    std::memcpy(&words[1], text, size);
-    return words;
-  }
-  // Receives what the start sent, its words after those of before and the
-  // descriptors it passed; false once it hung up or sent nothing for 5 s.
-  static bool receive(int client, std::vector<std::uint32_t>& requests, std::vector<int>& fds) {
-    char data[4096];
-    iovec piece{data, sizeof data};
-    alignas(cmsghdr) char control[CMSG_SPACE(4 * sizeof(int))];
-    msghdr message{};
-    message.msg_iov = &piece;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    pollfd wait{client, POLLIN, 0};
-    const ssize_t got = poll(&wait, 1, 5000) > 0 ? recvmsg(client, &message, 0) : -1;
-    for (const cmsghdr* passed = got > 0 ? CMSG_FIRSTHDR(&message) : nullptr; passed != nullptr;
-         passed = CMSG_NXTHDR(&message, const_cast<cmsghdr*>(passed))) {
-      const auto* first = reinterpret_cast<const int*>(CMSG_DATA(passed));
-      fds.insert(fds.end(), first, first + (passed->cmsg_len - CMSG_LEN(0)) / sizeof(int));
-    }
-    requests.insert(requests.end(), reinterpret_cast<std::uint32_t*>(data),
-                    reinterpret_cast<std::uint32_t*>(data) + std::max<ssize_t>(got, 0) / 4);
-    return got > 0;
+  static void destroy(wl_client* /*client*/, wl_resource* resource) { wl_resource_destroy(resource); }
+  static FakeCompositor& of(wl_resource* resource) {
+    return *static_cast<FakeCompositor*>(wl_resource_get_user_data(resource));
   }
 
-  static constexpr std::uint32_t kOffer = 0xff000000;  // the first id a server makes
-
-  // Answers the start's round trips until it hangs up: the first with a seat
-  // and wlr data control, the copy's (its set_selection is the last 12-byte
-  // request of opcode 0 before it) as the case says. For a replacement, its
-  // source is cancelled and the new selection announced in that answer, and
-  // pastes (each receive: its type, then the pipe among the message's
-  // descriptors) are answered as the case says.
-  void serve(Then then) const {
-    const int client = accept(listener_, nullptr, nullptr);
-    std::vector<std::uint32_t> requests;
-    std::vector<int> fds;
-    std::uint32_t registry = 0, device = 0, source = 0;
-    int syncs = 0;
-    for (std::size_t at = 0; client >= 0 && receive(client, requests, fds);) {
-      std::vector<std::uint32_t> events;
-      for (; at + 2 <= requests.size() && at + (requests[at + 1] >> 18) <= requests.size();
-           at += requests[at + 1] >> 18) {
-        const std::uint32_t object = requests[at], size = requests[at + 1] >> 16,
-                            opcode = requests[at + 1] & 0xffff;
-        if (object == 1 && opcode == 1) {
-          registry = requests[at + 2];
-        } else if (object == 1 && opcode == 0 && then != Then::Silence) {
-          if (++syncs == 1) {
-            put(events, registry, 0, {{1}, string("wl_seat"), {1}});
-            put(events, registry, 0, {{2}, string("zwlr_data_control_manager_v1"), {1}});
-          } else if (syncs == 2 && then == Then::Close) {
-            shutdown(client, SHUT_RDWR);
-            continue;
-          } else if (syncs == 2 && then == Then::Error) {
-            put(events, 1, 0, {{1, 0}, string("no clipboard for you")});  // in place of the answer
-            continue;
-          } else if (syncs == 2) {
-            put(events, source, 1);  // cancelled
-            if (replacement_.text != nullptr) {
-              put(events, device, 0, {{kOffer}});  // data_offer
-              put(events, kOffer, 0, {string(replacement_.type)});
-              if (replacement_.marked) {
-                put(events, kOffer, 0, {string("application/x-kestrova-copy")});
-              }
-            }
-            put(events, device, 1, {{replacement_.text != nullptr ? kOffer : 0}});  // selection
-          }
-          put(events, requests[at + 2], 0, {{1}});  // done
-          put(events, 1, 1, {{requests[at + 2]}});  // delete_id
-        } else if (syncs == 1 && size == 12 && opcode == 0) {
-          device = object;
-          source = requests[at + 2];
-        } else if (object == kOffer && opcode == 0 && !fds.empty()) {
-          answer(reinterpret_cast<const char*>(&requests[at + 3]), fds.front(), device, events);
-          fds.erase(fds.begin());
+  void select(wl_client* client, wl_resource* device, wl_resource* source) {
+    device_ = device;
+    if (then_ == Then::Close) {
+      shutdown(wl_client_get_fd(client), SHUT_RDWR);
+    } else if (then_ == Then::Error) {
+      wl_resource_post_error(device, 0, "no clipboard for you");
+    } else {
+      zwlr_data_control_source_v1_send_cancelled(source);
+      wl_resource* offer = nullptr;
+      if (replacement_.text != nullptr) {
+        offer = made(client, &zwlr_data_control_offer_v1_interface, 0, &kOffer, this);
+        zwlr_data_control_device_v1_send_data_offer(device, offer);
+        zwlr_data_control_offer_v1_send_offer(offer, replacement_.type);
+        if (replacement_.marked) {
+          zwlr_data_control_offer_v1_send_offer(offer, "application/x-kestrova-copy");
         }
       }
-      if (!events.empty()) {
-        (void)!send(client, events.data(), events.size() * 4, MSG_NOSIGNAL);
-      }
+      zwlr_data_control_device_v1_send_selection(device, offer);
     }
-    EXPECT_TRUE(then != Then::Replace || syncs >= 2) << "the copy never asked for its round trip";
-    for (const int fd : fds) {
-      close(fd);
-    }
-    close(client);
   }
 
-  void answer(std::string_view type, int fd, std::uint32_t device, std::vector<std::uint32_t>& events) const {
+  void answer(std::string_view type, int fd) const {
     const std::string_view text = replacement_.text != nullptr ? replacement_.text : "";
     if (replacement_.answers == Replacement::Gone) {
-      put(events, device, 1, {{0}});  // its source went: the clipboard is empty
+      // Its source went: the clipboard is empty.
+      zwlr_data_control_device_v1_send_selection(device_, nullptr);
     } else if (type == replacement_.type) {
       const std::size_t step = replacement_.answers == Replacement::InPieces ? 2 : text.size();
       for (std::size_t at = 0; at < text.size(); at += step) {
@@ -298,9 +242,37 @@ class FakeCompositor {
     close(fd);
   }
 
+  // The requests' handlers (the structs share their names with the interfaces).
+  using SourceRequests = struct zwlr_data_control_source_v1_interface;
+  using OfferRequests = struct zwlr_data_control_offer_v1_interface;
+  using DeviceRequests = struct zwlr_data_control_device_v1_interface;
+  using ManagerRequests = struct zwlr_data_control_manager_v1_interface;
+  static constexpr SourceRequests kSource{
+      [](wl_client* /*client*/, wl_resource* /*source*/, const char* /*type*/) {}, destroy};
+  static constexpr OfferRequests kOffer{[](wl_client* /*client*/, wl_resource* offer, const char* type,
+                                           std::int32_t fd) { of(offer).answer(type, fd); },
+                                        destroy};
+  static constexpr DeviceRequests kDevice{
+      [](wl_client* client, wl_resource* device, wl_resource* source) {
+        of(device).select(client, device, source);
+      },
+      destroy, [](wl_client* /*client*/, wl_resource* /*device*/, wl_resource* /*source*/) {}};
+  static constexpr ManagerRequests kManager{
+      [](wl_client* client, wl_resource* /*manager*/, std::uint32_t id) {
+        made(client, &zwlr_data_control_source_v1_interface, id, &kSource, nullptr);
+      },
+      [](wl_client* client, wl_resource* manager, std::uint32_t id, wl_resource* /*seat*/) {
+        made(client, &zwlr_data_control_device_v1_interface, id, &kDevice,
+             wl_resource_get_user_data(manager));
+      },
+      destroy};
+
+  Then then_;
   Replacement replacement_;
+  wl_display* display_;
+  wl_resource* device_ = nullptr;
   std::string folder_;
-  int listener_ = -1;
+  std::atomic<bool> stop_ = false;
   std::thread server_;
 };
 
