@@ -1,13 +1,15 @@
 // The X11 keeper on a real X server (run under xvfb-run): an owner that
 // replaces the copy at once, a MULTIPLE with hostile lists, and a reader that
 // never pauses while copies follow each other. With --halfway it is instead
-// x11_load_test's reader that stops mid-transfer, doing what xclip cannot.
+// x11_load_test's reader that stops mid-transfer, doing what xclip cannot;
+// with --refill DELAY, refill_x11_test's clipboard manager.
 #include "app/linux/x11_selection.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
 #include <algorithm>
 #include <atomic>
@@ -68,7 +70,7 @@ class Peer {
         std::free(event);
       }
       pollfd wait{xcb_get_file_descriptor(c_), POLLIN, 0};
-      if (poll(&wait, 1, ms) <= 0) {
+      if (xcb_connection_has_error(c_) != 0 || poll(&wait, 1, ms) <= 0) {
         return nullptr;
       }
     }
@@ -90,7 +92,7 @@ class Peer {
     return value;
   }
 
-  // The next piece of an INCR transfer into `property` ("-" when none came).
+  // The next piece of an INCR transfer into `property` ("" when none came).
   std::string piece(xcb_atom_t property) {
     while (auto* event = reinterpret_cast<xcb_property_notify_event_t*>(next(XCB_PROPERTY_NOTIFY, 5000))) {
       const bool fresh = event->atom == property && event->state == XCB_PROPERTY_NEW_VALUE;
@@ -99,7 +101,7 @@ class Peer {
         return take(property);
       }
     }
-    return "-";
+    return "";
   }
 
   // Asks the clipboard for `target` into `property`: the property answered
@@ -107,23 +109,42 @@ class Peer {
   std::optional<xcb_atom_t> ask(xcb_atom_t target, xcb_atom_t property, int ms = 2000) {
     xcb_convert_selection(c_, window_, atom("CLIPBOARD"), target, property, XCB_CURRENT_TIME);
     auto* notify = reinterpret_cast<xcb_selection_notify_event_t*>(next(XCB_SELECTION_NOTIFY, ms));
-    if (notify == nullptr) {
-      return std::nullopt;
-    }
-    const xcb_atom_t answered = notify->property;
+    const auto answered = notify != nullptr ? std::optional(notify->property) : std::nullopt;
     std::free(notify);
     return answered;
   }
 
-  // Starts a transfer of UTF8_STRING into `property` and takes its first
-  // piece; "-" unless it goes by INCR.
-  std::string first_piece(xcb_atom_t property) {
+  // What a paste gives now, as UTF8_STRING or else STRING, by INCR too (""
+  // when refused or cut short); with `pieces`, only by INCR and only that
+  // many pieces.
+  std::string read(int pieces = -1) {
+    const xcb_atom_t utf8 = atom("UTF8_STRING");
     xcb_atom_t type = 0;
-    if (ask(atom("UTF8_STRING"), property, 5000) != property) {
-      return "-";
+    if (ask(utf8, utf8, 5000) != utf8 && ask(XCB_ATOM_STRING, utf8, 5000) != utf8) {
+      return "";
     }
-    take(property, &type);
-    return type == atom("INCR") ? piece(property) : "-";
+    std::string text = take(utf8, &type), more;
+    if (type != atom("INCR")) {
+      return pieces < 0 ? text : "";
+    }
+    for (text.clear(); pieces-- != 0 && !(more = piece(utf8)).empty();) {
+      text += more;
+    }
+    return text;
+  }
+
+  // Answers `request` with `size` items of `format` bits, or refuses it
+  // when `data` is nullptr.
+  void answer(const xcb_selection_request_event_t& request, xcb_atom_t type, uint8_t format, uint32_t size,
+              const void* data) {
+    xcb_selection_notify_event_t notify{
+        XCB_SELECTION_NOTIFY, 0, 0, request.time, request.requestor, request.selection, request.target, 0};
+    if (data != nullptr) {
+      notify.property = request.property;
+      xcb_change_property(c_, XCB_PROP_MODE_REPLACE, notify.requestor, notify.property, type, format, size,
+                          data);
+    }
+    xcb_send_event(c_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&notify));
   }
 
   // Takes the clipboard, so that it is empty once this peer leaves.
@@ -136,19 +157,6 @@ class Peer {
   xcb_connection_t* c_;
   xcb_window_t window_ = 0;
 };
-
-// What a paste as UTF8_STRING gives now (xclip takes INCR as it comes).
-std::string paste() {
-  FILE* out = popen("timeout 3 xclip -o -selection clipboard -t UTF8_STRING 2>/dev/null", "r");
-  std::string text;
-  for (int got = 0; out != nullptr && (got = std::fgetc(out)) != EOF;) {
-    text += static_cast<char>(got);
-  }
-  if (out != nullptr) {
-    pclose(out);
-  }
-  return text;
-}
 
 // Another program that takes the clipboard and answers as the case says.
 enum class Gives { Marked, Same, SameByIncr, SameOnlyAsString, Other, Gone };
@@ -217,26 +225,19 @@ class Rival {
       } else if (type == XCB_SELECTION_REQUEST && gives_ == Gives::Gone) {
         peer_.leave();  // gone before it answers
       } else if (type == XCB_SELECTION_REQUEST) {
-        auto request = *reinterpret_cast<xcb_selection_request_event_t*>(event);
+        const auto& request = *reinterpret_cast<xcb_selection_request_event_t*>(event);
         const bool utf8 = request.target == utf8_;
-        xcb_selection_notify_event_t notify{
-            XCB_SELECTION_NOTIFY, 0, 0, request.time, request.requestor, request.selection, request.target,
-            request.property};
         if ((utf8 && gives_ == Gives::SameOnlyAsString) || (!utf8 && request.target != XCB_ATOM_STRING)) {
-          notify.property = XCB_ATOM_NONE;
+          peer_.answer(request, 0, 8, 0, nullptr);
         } else if (utf8 && gives_ == Gives::SameByIncr) {
           const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE, size = text_.size();
           xcb_change_window_attributes(peer_.c(), request.requestor, XCB_CW_EVENT_MASK, &events);
-          xcb_change_property(peer_.c(), XCB_PROP_MODE_REPLACE, request.requestor, request.property, incr_,
-                              32, 1, &size);
+          peer_.answer(request, incr_, 32, 1, &size);
           incr = request;
           sent = 0;
         } else {
-          xcb_change_property(peer_.c(), XCB_PROP_MODE_REPLACE, request.requestor, request.property,
-                              request.target, 8, static_cast<uint32_t>(text_.size()), text_.data());
+          peer_.answer(request, request.target, 8, static_cast<uint32_t>(text_.size()), text_.data());
         }
-        xcb_send_event(peer_.c(), 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
-                       reinterpret_cast<const char*>(&notify));
       } else if (const auto* change = reinterpret_cast<xcb_property_notify_event_t*>(event);
                  type == XCB_PROPERTY_NOTIFY && change->state == XCB_PROPERTY_DELETE &&
                  change->window == incr.requestor && change->atom == incr.property && sent <= text_.size()) {
@@ -304,13 +305,8 @@ TEST(X11Keeper, ATransferAskedForAgainStartsAfresh) {
   }
   x11::copy(from_utf8(big));
   Peer reader;
-  const xcb_atom_t utf8 = reader.atom("UTF8_STRING");
-  ASSERT_NE(reader.first_piece(utf8), "-");
-  std::string again = reader.first_piece(utf8);
-  ASSERT_NE(again, "-");
-  for (std::string more = reader.piece(utf8); !more.empty() && more != "-"; more = reader.piece(utf8)) {
-    again += more;
-  }
+  ASSERT_NE(reader.read(1), "");
+  const std::string again = reader.read();
   EXPECT_TRUE(again == big) << again.size() << " bytes";
   reader.own();
 }
@@ -340,6 +336,49 @@ TEST(X11Keeper, EveryReadIsAnsweredWhileCopiesFollowEachOther) {
   EXPECT_EQ(unanswered, 0) << "of " << reads << " reads";
   std::printf("%d reads beside 80 copies\n", reads.load());
   Peer().own();
+}
+
+// --refill DELAY: a clipboard manager that remembers the last text put on
+// the clipboard and, whenever it sees the clipboard empty, puts that text
+// back after DELAY ms, owning it with CurrentTime as a toolkit's clipboard
+// call from an idle handler does.
+int refill(int delay) {
+  Peer peer;
+  const xcb_atom_t clipboard = peer.atom("CLIPBOARD"), targets = peer.atom("TARGETS"),
+                   utf8 = peer.atom("UTF8_STRING"), held = peer.atom("KESTROVA_TEST_HELD");
+  std::free(xcb_xfixes_query_version_reply(peer.c(), xcb_xfixes_query_version(peer.c(), 5, 0), nullptr));
+  xcb_xfixes_select_selection_input(peer.c(), peer.window(), clipboard,
+                                    XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                                        XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                                        XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+  // XFixes' word that the clipboard was set, emptied, or its owner went.
+  const int set = xcb_get_extension_data(peer.c(), &xcb_xfixes_id)->first_event + XCB_XFIXES_SELECTION_NOTIFY;
+  std::optional<std::string> last;  // as it was read
+  std::printf("ready\n");
+  std::fflush(stdout);
+  while (xcb_generic_event_t* event = peer.next(0, -1)) {
+    const auto type = event->response_type & 0x7f;
+    const auto* notify = reinterpret_cast<xcb_xfixes_selection_notify_event_t*>(event);
+    const auto* request = reinterpret_cast<xcb_selection_request_event_t*>(event);
+    if (type == set && notify->owner == XCB_WINDOW_NONE && last) {  // emptied: the last text back
+      std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+      xcb_set_selection_owner(peer.c(), peer.window(), clipboard, XCB_CURRENT_TIME);
+    } else if (type == set && notify->owner != XCB_WINDOW_NONE && notify->owner != peer.window()) {
+      // Another program's new text: read it, to put it back should it go.
+      xcb_convert_selection(peer.c(), peer.window(), clipboard, utf8, held, notify->selection_timestamp);
+    } else if (xcb_atom_t got = 0; type == XCB_SELECTION_NOTIFY) {
+      std::string text = peer.take(held, &got);
+      last = got == utf8 ? std::optional(std::move(text)) : last;
+    } else if (type == XCB_SELECTION_REQUEST && request->target == targets) {
+      const xcb_atom_t offered[] = {targets, utf8};
+      peer.answer(*request, XCB_ATOM_ATOM, 32, 2, offered);
+    } else if (type == XCB_SELECTION_REQUEST && last) {  // it owns the clipboard only with a text
+      peer.answer(*request, utf8, 8, static_cast<uint32_t>(last->size()),
+                  request->target == utf8 ? last->data() : nullptr);
+    }
+    std::free(event);
+  }
+  return 0;
 }
 
 // Another owner takes the clipboard within the copy's round trip. Directly,
@@ -383,7 +422,7 @@ TEST(X11Keeper, AnOwnerThatReplacesTheCopyAtOnceNeedsEvidence) {
         }
         if (!handed || rival.overtook()) {
           failure = outcome;
-          EXPECT_EQ(paste(), c.gives == Gives::Gone ? "" : c.text);
+          EXPECT_EQ(Peer().read(), c.gives == Gives::Gone ? "" : c.text);
         }
       }
       EXPECT_NE(failure.find(c.failure != nullptr ? c.failure : "kept"), std::string::npos)
@@ -400,9 +439,12 @@ int main(int argc, char** argv) {
   if (const std::optional<int> status = kestrova::run_handed_copy(argc)) {
     return *status;
   }
+  if (argc == 3 && std::strcmp(argv[1], "--refill") == 0) {
+    return kestrova::refill(std::atoi(argv[2]));
+  }
   if (argc == 2 && std::strcmp(argv[1], "--halfway") == 0) {
-    kestrova::Peer reader;
-    if (reader.first_piece(reader.atom("KESTROVA_TEST_READ")) == "-") {
+    kestrova::Peer reader;  // kept to the end, so that it stays mid-transfer
+    if (reader.read(1).empty()) {
       std::fprintf(stderr, "no text by INCR from the clipboard's owner\n");
       return 1;
     }

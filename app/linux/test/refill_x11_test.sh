@@ -4,7 +4,8 @@
 # few milliseconds later: file-name mode, the command-line copy with its box
 # and a click in the window each keep their copy. A copy that empties the
 # clipboard before it sets it loses to such a manager.
-# Usage: refill_x11_test.sh PATH/TO/kestrova PATH/TO/drag_source PATH/TO/refill_x11
+# Usage: refill_x11_test.sh PATH/TO/kestrova PATH/TO/drag_source PATH/TO/x11_selection_test
+# (whose --refill mode is that manager)
 set -uo pipefail
 
 program=$1
@@ -39,7 +40,7 @@ before() {
 kept() { sleep 0.3; clipboard_is "$1"; }
 
 for delay in 0 3; do
-  "$refill" "$delay" >"$work/refill.out" &
+  "$refill" --refill "$delay" >"$work/refill.out" &
   refill_pid=$!
   pids+=("$refill_pid")
   check "manager ($delay ms) starts" wait_for grep -q ready "$work/refill.out"
