@@ -3,10 +3,10 @@ function(kestrova_add_gtest name)
   if(NOT KESTROVA_BUILD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ARGS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main kestrova_warnings)
-  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1 ${ARG_ARGS})
 endfunction()
 
 # A QtTest executable <name>.cpp under the offscreen platform.

@@ -4,7 +4,7 @@
 # few milliseconds later: file-name mode, the command-line copy with its box
 # and a click in the window each keep their copy. A copy that empties the
 # clipboard before it sets it loses to such a manager.
-# Usage: refill_x11_test.sh PATH/TO/kestrova PATH/TO/drag_source PATH/TO/x11_selection_test
+# Usage: refill_x11_test.sh PATH/TO/kestrova PATH/TO/drag_source PATH/TO/selection_test
 # (whose --refill mode is that manager)
 set -uo pipefail
 

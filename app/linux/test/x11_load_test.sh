@@ -2,7 +2,7 @@
 # The X11 keeper under load (run under xvfb-run): 20 readers at once of a
 # text that goes whole, ten times; then the load that wayland_test shares
 # (readers_beside_killed), whose 1 MB goes piece by piece (INCR).
-# Usage: x11_load_test.sh PATH/TO/kestrova PATH/TO/x11_selection_test
+# Usage: x11_load_test.sh PATH/TO/kestrova PATH/TO/selection_test
 set -uo pipefail
 
 program=$1
@@ -25,8 +25,8 @@ trap cleanup EXIT
 dir="$work/load"
 mkdir -p "$dir"
 copy_program "$program" "$dir"
-cp "$reader" "$work/x11_selection_test"
-reader=$work/x11_selection_test
+cp "$reader" "$work/selection_test"
+reader=$work/selection_test
 
 # 20 readers at once of a text that goes whole in one request each, ten
 # times: the keeper's writes fill the socket, and the requests that come in
