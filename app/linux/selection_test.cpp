@@ -216,20 +216,22 @@ class FakeCompositor {
     return *static_cast<FakeCompositor*>(wl_resource_get_user_data(resource));
   }
 
-  void select(wl_client* client, wl_resource* device, wl_resource* source) {
-    device_ = device;
-    if (then_ == Then::Close) {
+  // The copy sets the clipboard: the case's answer.
+  static void select(wl_client* client, wl_resource* device, wl_resource* source) {
+    FakeCompositor& self = of(device);
+    self.device_ = device;
+    if (self.then_ == Then::Close) {
       shutdown(wl_client_get_fd(client), SHUT_RDWR);
-    } else if (then_ == Then::Error) {
+    } else if (self.then_ == Then::Error) {
       wl_resource_post_error(device, 0, "no clipboard for you");
     } else {
       zwlr_data_control_source_v1_send_cancelled(source);
       wl_resource* offer = nullptr;
-      if (replacement_.text != nullptr) {
-        offer = made(client, &zwlr_data_control_offer_v1_interface, 0, &kOffer, this);
+      if (self.replacement_.text != nullptr) {
+        offer = made(client, &zwlr_data_control_offer_v1_interface, 0, &kOffer, &self);
         zwlr_data_control_device_v1_send_data_offer(device, offer);
-        zwlr_data_control_offer_v1_send_offer(offer, replacement_.type);
-        if (replacement_.marked) {
+        zwlr_data_control_offer_v1_send_offer(offer, self.replacement_.type);
+        if (self.replacement_.marked) {
           zwlr_data_control_offer_v1_send_offer(offer, "application/x-kestrova-copy");
         }
       }
@@ -237,13 +239,15 @@ class FakeCompositor {
     }
   }
 
-  void answer(std::string_view type, int fd) const {
-    const std::string_view text = replacement_.text != nullptr ? replacement_.text : "";
-    if (replacement_.answers == Replacement::Gone) {
+  // A paste of the replacement.
+  static void answer(wl_client* /*client*/, wl_resource* offer, const char* type, std::int32_t fd) {
+    const Replacement& replacement = of(offer).replacement_;
+    const std::string_view text = replacement.text != nullptr ? replacement.text : "";
+    if (replacement.answers == Replacement::Gone) {
       // Its source went: the clipboard is empty.
-      zwlr_data_control_device_v1_send_selection(device_, nullptr);
-    } else if (type == replacement_.type) {
-      const std::size_t step = replacement_.answers == Replacement::InPieces ? 2 : text.size();
+      zwlr_data_control_device_v1_send_selection(of(offer).device_, nullptr);
+    } else if (std::string_view(type) == replacement.type) {
+      const std::size_t step = replacement.answers == Replacement::InPieces ? 2 : text.size();
       for (std::size_t at = 0; at < text.size(); at += step) {
         (void)!write(fd, text.data() + at, std::min(step, text.size() - at));
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -255,16 +259,9 @@ class FakeCompositor {
   // The requests' handlers (each struct shares its name with its interface).
   static constexpr struct zwlr_data_control_source_v1_interface kSource = {
       [](wl_client* /*client*/, wl_resource* /*source*/, const char* /*type*/) {}, destroy};
-  static constexpr struct zwlr_data_control_offer_v1_interface kOffer = {
-      [](wl_client* /*client*/, wl_resource* offer, const char* type, std::int32_t fd) {
-        of(offer).answer(type, fd);
-      },
-      destroy};
+  static constexpr struct zwlr_data_control_offer_v1_interface kOffer = {answer, destroy};
   static constexpr struct zwlr_data_control_device_v1_interface kDevice = {
-      [](wl_client* client, wl_resource* device, wl_resource* source) {
-        of(device).select(client, device, source);
-      },
-      destroy, [](wl_client* /*client*/, wl_resource* /*device*/, wl_resource* /*source*/) {}};
+      select, destroy, [](wl_client* /*client*/, wl_resource* /*device*/, wl_resource* /*source*/) {}};
   static constexpr struct zwlr_data_control_manager_v1_interface kManager = {
       [](wl_client* client, wl_resource* /*manager*/, std::uint32_t id) {
         made(client, &zwlr_data_control_source_v1_interface, id, &kSource, nullptr);
