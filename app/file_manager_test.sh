@@ -116,7 +116,27 @@ bus=
 as_user /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
 
 start_manager() {  # [LOCATION]: the files' folder unless told
-  local location=${1:-$files}
+  local location=${1:-$files} attempt
+  # PCManFM-Qt now and then quits at once, before any window (seen once in
+  # CI, on an idle machine): a manager that is gone without a window gets one
+  # more start.
+  # By class: GNOME Files' window belongs to a process that D-Bus starts.
+  # Up to 20 s: a loaded machine slows a Qt file manager's first window.
+  for attempt in 1 2; do
+    launch_manager "$location"
+    window=$(wait_for xdotool search --onlyvisible --class "$manager" 2>/dev/null | head -n 1)
+    [ -n "$window" ] && break
+    if [ "$attempt" = 2 ] || pgrep -u "${user:-root}" -x "$manager" >/dev/null; then
+      window=$(wait_for xdotool search --onlyvisible --class "$manager" 2>/dev/null | head -n 1)
+      break
+    fi
+    echo "$manager: gone without a window; started again" >&2
+  done
+  check "$manager: window comes up" test -n "$window" || { cat "$work/manager.log" >&2; exit 1; }
+  sleep 1  # the folder is read after the window shows
+}
+launch_manager() {
+  local location=$1
   case $manager in
     nautilus) as_user GDK_BACKEND=x11 GSK_RENDERER=cairo GTK_A11Y=atspi nautilus "$location" ;;
     dolphin|pcmanfm-qt) as_user QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$manager" "$location" ;;
@@ -127,12 +147,6 @@ start_manager() {  # [LOCATION]: the files' folder unless told
     *) as_user "$manager" "$location" ;;
   esac >>"$work/manager.log" 2>&1 &
   manager_pid=$!
-  # By class: GNOME Files' window belongs to a process that D-Bus starts.
-  # Up to 20 s: a loaded machine slows a Qt file manager's first window.
-  window=$({ wait_for xdotool search --onlyvisible --class "$manager" ||
-    wait_for xdotool search --onlyvisible --class "$manager"; } 2>/dev/null | head -n 1)
-  check "$manager: window comes up" test -n "$window" || { cat "$work/manager.log" >&2; exit 1; }
-  sleep 1  # the folder is read after the window shows
 }
 # Gone, with its bus name, before a new start, which would hand its
 # location to the running one.
