@@ -116,21 +116,25 @@ bus=
 as_user /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
 
 start_manager() {  # [LOCATION]: the files' folder unless told
-  local location=${1:-$files} attempt
-  # PCManFM-Qt now and then quits at once, before any window (seen once in
-  # CI, on an idle machine): a manager that is gone without a window gets one
-  # more start.
+  local location=${1:-$files} attempt pid
   # By class: GNOME Files' window belongs to a process that D-Bus starts.
   # Up to 20 s: a loaded machine slows a Qt file manager's first window.
+  # PCManFM-Qt now and then shows none at all (seen in CI after a restart,
+  # its process running): what it waits on goes to the log, and it is ended
+  # and started once more.
   for attempt in 1 2; do
     launch_manager "$location"
-    window=$(wait_for xdotool search --onlyvisible --class "$manager" 2>/dev/null | head -n 1)
+    window=$({ wait_for xdotool search --onlyvisible --class "$manager" ||
+      wait_for xdotool search --onlyvisible --class "$manager"; } 2>/dev/null | head -n 1)
     [ -n "$window" ] && break
-    if [ "$attempt" = 2 ] || pgrep -u "${user:-root}" -x "$manager" >/dev/null; then
-      window=$(wait_for xdotool search --onlyvisible --class "$manager" 2>/dev/null | head -n 1)
-      break
-    fi
-    echo "$manager: gone without a window; started again" >&2
+    echo "$manager: no window after start $attempt" >&2
+    for pid in $(pgrep -u "${user:-root}" -x "$manager"); do
+      echo "$manager $pid waits in $(cat "/proc/$pid/wchan" 2>/dev/null)" >&2
+      command -v gdb >/dev/null && timeout 20 gdb -batch -ex 'thread apply all bt 12' -p "$pid" 2>/dev/null |
+        grep -E '^(Thread|#)' >&2
+    done
+    echo "the clipboard's targets: $(timeout 3 xclip -o -selection clipboard -t TARGETS 2>&1 | tr '\n' ' ')" >&2
+    [ "$attempt" = 1 ] && end_manager
   done
   check "$manager: window comes up" test -n "$window" || { cat "$work/manager.log" >&2; exit 1; }
   sleep 1  # the folder is read after the window shows
@@ -150,10 +154,13 @@ launch_manager() {
 }
 # Gone, with its bus name, before a new start, which would hand its
 # location to the running one.
-restart_manager() {
+end_manager() {
   gone() { ! pgrep -u "${user:-root}" -x "$manager" >/dev/null; }
   pkill -u "${user:-root}" -x "$manager"
   wait_for gone || { pkill -KILL -u "${user:-root}" -x "$manager" && wait_for gone; }
+}
+restart_manager() {
+  end_manager
   start_manager "$@"
 }
 start_manager
